@@ -1,0 +1,54 @@
+// The session: what the suite's menu hands to a module when it starts it. The folders come
+// from the environment, the window title and terminal folder from Sessio.ini, the colours,
+// work date, output destination and language from KoraTerm.ini (Kora.ini for a blank
+// language). SessionSetUp fills it once at start-up; afterwards it is only read.
+// Every text is a CP850 byte string.
+#ifndef PALVORIN_SHELL_SESSION_H_
+#define PALVORIN_SHELL_SESSION_H_
+
+#include <array>
+#include <string>
+
+namespace palvorin {
+
+// One entry of the colour table: foreground and background, 0 to 15 each.
+struct ColourPair {
+  int foreground = 0;
+  int background = 0;
+};
+
+struct Session {
+  std::string rootDir;      // ZEPROOT, unchanged ("/srv/zep/" or "C:\ZEP\")
+  std::string exeDir;       // ZEPEXE, unchanged
+  std::string tempDir;      // ZEPTMP completed; the terminal folder when empty
+  std::string terminalDir;  // Sessio.ini [Terminal] Dir, else TERM; completed
+  std::string windowTitle;  // " " + Sessio.ini [Menu] Titol + " "
+  std::string menuName;     // Sessio.ini [Menu] NomMenu
+  std::array<ColourPair, 5> colours{};
+  std::string workDate;      // KoraTerm.ini [Sistema] Data, packed (4 bytes)
+  std::string destination;   // KoraTerm.ini [Sistema] Sortida
+  std::string languageCode;  // three characters, space padded: "CAT", "SPA", "GLG", "OCI"
+  std::string platformMode;  // "CGI", "WIN" or "DOS"
+  std::string installationName;  // Kora.ini [Empresa] Nom, at most 35 characters
+  std::string moduleName;        // "PALVORIN" once the start-up has set it
+};
+
+// The run's only session state.
+Session& SessionState();
+// Session{} again, for tests.
+void ResetSessionForTest();
+
+// Fills the session state from the environment and the session files, in the suite's order.
+// Never fails: anything missing gives empty texts and the defaults.
+void SessionSetUp();
+
+// The value of `key` in `section` of the INI-style file at `file` (a full path, DOS or Linux
+// form); the empty text when the file cannot be opened or the section or key is absent.
+std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key);
+
+// A folder text with its separator: "\" appended unless empty or ending in ":", "\" or "/".
+std::string CompleteFolder(const std::string& folder);
+
+}  // namespace palvorin
+
+#endif  // PALVORIN_SHELL_SESSION_H_
