@@ -7,7 +7,9 @@
 #define PALVORIN_SHELL_SESSION_H_
 
 #include <array>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace palvorin {
 
@@ -42,9 +44,18 @@ void ResetSessionForTest();
 // Never fails: anything missing gives empty texts and the defaults.
 void SessionSetUp();
 
+// The text library sits above this one, so the set-up sends its currency command ("a,E")
+// through this hook; the program's start-up installs the text library's SetCurrency here
+// before calling SessionSetUp. Without a hook the step is skipped. ResetSessionForTest
+// removes it.
+void SetSessionCurrencyHook(std::function<void(const std::string& command)> hook);
+
 // The value of `key` in `section` of the INI-style file at `file` (a full path, DOS or Linux
 // form); the empty text when the file cannot be opened or the section or key is absent.
 std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key);
+
+// ReadIniValue over a file's content already in memory.
+std::string IniValueFromText(std::string_view text, std::string_view section, std::string_view key);
 
 // A folder text with its separator: "\" appended unless empty or ending in ":", "\" or "/".
 std::string CompleteFolder(const std::string& folder);

@@ -1,0 +1,61 @@
+#include "shell/language.h"
+
+#include "os/files.h"
+#include "shell/session.h"
+
+namespace palvorin {
+namespace {
+
+constexpr std::string_view kDefaultModuleName = "PALVORIN";
+
+// Which of the three translations a language code takes: 2 Galician, 3 Aranese, 4 Spanish;
+// 0 for Catalan and any unknown code.
+int TranslationField(std::string_view code) {
+  if (code == "GLG") return 2;
+  if (code == "OCI") return 3;
+  if (code == "SPA") return 4;
+  return 0;
+}
+
+}  // namespace
+
+LanguageFiles& Languages() {
+  static LanguageFiles files;
+  return files;
+}
+
+void ResetLanguageForTest() { Languages() = LanguageFiles{}; }
+
+std::string TranslateFromTable(std::string_view table, std::string_view languageCode,
+                               const std::string& text) {
+  const int wanted = TranslationField(languageCode);
+  CsvFieldReader reader(table);
+  std::string key;
+  std::string fields[3];
+  while (!reader.AtEnd()) {
+    reader.ReadField(key);
+    // A key that is the last thing in the file has no translations to go with it.
+    if (reader.AtEnd()) break;
+    for (std::string& field : fields) reader.ReadField(field);
+    if (key == text) return wanted == 0 ? text : fields[wanted - 2];
+  }
+  return text;
+}
+
+std::string Translate(const std::string& text) {
+  const Session& session = SessionState();
+  if (session.languageCode == "CAT") return text;
+  LanguageFiles& files = Languages();
+  if (files.baseName.empty()) {
+    files.baseName = session.moduleName.empty() ? std::string(kDefaultModuleName) : session.moduleName;
+  }
+  const std::string path = session.rootDir + "LOCALE\\" + files.baseName + ".LNG";
+  // A missing file is created empty, so the operator or the installer finds where the
+  // translations go; when it cannot be made (no LOCALE folder), the text shows in Catalan.
+  if (!CreateIfMissing(path).ok()) return text;
+  std::string table;
+  if (!ReadWholeFile(path, table).ok()) return text;
+  return TranslateFromTable(table, session.languageCode, text);
+}
+
+}  // namespace palvorin

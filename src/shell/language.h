@@ -1,0 +1,35 @@
+// Translation of screen texts. Every screen text of the module is written in Catalan; for
+// another language each text is looked up in the module's language file LOCALE\<module>.LNG
+// under the installation root: records of four comma-separated fields, the Catalan text (the
+// key, matched byte for byte) and its Galician, Aranese and Spanish versions. Texts are CP850.
+// Fixed library messages do not come through here: they carry their own texts per language.
+#ifndef PALVORIN_SHELL_LANGUAGE_H_
+#define PALVORIN_SHELL_LANGUAGE_H_
+
+#include <string>
+#include <string_view>
+
+namespace palvorin {
+
+// The language files' state: the base name of the file, empty until the first translation
+// sets it to the session's module name ("PALVORIN" when the start-up has not set one).
+struct LanguageFiles {
+  std::string baseName;
+};
+LanguageFiles& Languages();
+void ResetLanguageForTest();
+
+// The text to show for the Catalan text `text` in the session's language. Code "CAT" returns
+// it at once; any other code scans the language file from its start (creating it empty when
+// missing) and takes the first record whose key equals `text`: the Spanish field for "SPA",
+// the Galician for "GLG", the Aranese for "OCI", `text` itself for any other code. A text
+// without a record, or a language file that cannot be made, shows in Catalan.
+std::string Translate(const std::string& text);
+
+// The lookup of Translate over a language file's content already in memory.
+std::string TranslateFromTable(std::string_view table, std::string_view languageCode,
+                               const std::string& text);
+
+}  // namespace palvorin
+
+#endif  // PALVORIN_SHELL_LANGUAGE_H_

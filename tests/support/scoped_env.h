@@ -1,0 +1,51 @@
+// Sets or removes environment variables for one test and puts the old values back after it.
+#ifndef PALVORIN_TESTS_SUPPORT_SCOPED_ENV_H_
+#define PALVORIN_TESTS_SUPPORT_SCOPED_ENV_H_
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace palvorin::testing {
+
+class ScopedEnv {
+ public:
+  ScopedEnv() = default;
+  // Sets `name` to `value` at once.
+  ScopedEnv(const std::string& name, const std::string& value) { Set(name, value); }
+  ~ScopedEnv() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second) {
+        ::setenv(it->first.c_str(), it->second->c_str(), 1);
+      } else {
+        ::unsetenv(it->first.c_str());
+      }
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  ScopedEnv& Set(const std::string& name, const std::string& value) {
+    Save(name);
+    ::setenv(name.c_str(), value.c_str(), 1);
+    return *this;
+  }
+  ScopedEnv& Unset(const std::string& name) {
+    Save(name);
+    ::unsetenv(name.c_str());
+    return *this;
+  }
+
+ private:
+  void Save(const std::string& name) {
+    const char* old = std::getenv(name.c_str());
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+  }
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+}  // namespace palvorin::testing
+
+#endif  // PALVORIN_TESTS_SUPPORT_SCOPED_ENV_H_
