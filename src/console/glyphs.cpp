@@ -53,7 +53,7 @@ const GlyphTables& Tables() {
     for (int b = 0; b < 256; ++b) {
       const char32_t cp = b == 0xF0 ? U'-' : kCodePoints[b];
       AppendUtf8(t.utf8[b], cp);
-      if (b >= 0x20 && b != 0x7F) t.reverse.emplace(kCodePoints[b], static_cast<uint8_t>(b));
+      if (b != 0) t.reverse.emplace(kCodePoints[b], static_cast<uint8_t>(b));
     }
     return t;
   }();

@@ -18,8 +18,8 @@ char32_t Cp850CodePoint(uint8_t byte);
 // the soft hyphen (0xF0) is drawn as "-", since terminals may give it no width at all.
 std::string_view GlyphUtf8(uint8_t byte);
 
-// The CP850 byte of a typed character; -1 when the code page has none. Printable code
-// points only (below 32 and 127 are keys, not glyphs, and give themselves).
+// The CP850 byte of a typed character; -1 when the code page has none. Code points below
+// 32 and 127 give themselves; the PC glyphs give their byte (► 16).
 int Cp850FromCodePoint(char32_t cp);
 
 // The UTF-8 form of CP850 screen text, glyph by glyph.
