@@ -125,6 +125,10 @@ std::string DbCurrentKey(int handle);
 // How the layer reaches the world beyond the engine. The defaults use the screen library, the
 // keyboard and the os layer; tests replace them so nothing waits, draws or ends the process.
 struct DbEnvironment {
+  // The engine's entry point (BTRCALL); a test may wrap it to play another workstation.
+  std::function<int16_t(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen,
+                        void* keyBuf, uint8_t keyLen, int8_t keyNum)>
+      engine;
   std::function<void(int row, const std::string& text)> showMessage;  // framed, left open
   std::function<void()> closeMessage;  // closes the newest window, restoring what it covered
   std::function<void()> beep;

@@ -1,0 +1,724 @@
+// The record-file layer over the engine: the open-file table, the common operation with its lock
+// wait, the open with creation from the dictionary, keyed reads, skips, writes with their log
+// lines, ranges, positions, lock modes, sequence numbers and the collation form of keys.
+#include "datafile/datafile.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "os/clock.h"
+#include "os/files.h"
+#include "screen/windows.h"
+#include "shell/session.h"
+
+namespace palvorin {
+namespace {
+
+// Engine operations.
+constexpr int kOpOpen = 0;
+constexpr int kOpInsert = 2;
+constexpr int kOpUpdate = 3;
+constexpr int kOpDelete = 4;
+constexpr int kOpGetEqual = 5;
+constexpr int kOpGetNext = 6;
+constexpr int kOpGetPrevious = 7;
+constexpr int kOpGetGreaterOrEqual = 9;
+constexpr int kOpGetLessOrEqual = 11;
+constexpr int kOpCreate = 14;
+constexpr int kOpStat = 15;
+constexpr int kOpGetPosition = 22;
+constexpr int kOpGetDirect = 23;
+constexpr int kOpReset = 28;
+constexpr int kKeyOnly = 50;
+constexpr int kSingleNoWaitLock = 200;
+
+constexpr int kStatusShortBuffer = 22;
+constexpr int kStatusRecordLocked = 84;
+constexpr int kStatusFileLocked = 85;
+constexpr int kStatusFileNotFound = 12;
+constexpr int kStatusEndOfFile = 9;
+constexpr int kStatusBadFileName = 11;
+
+constexpr int kKeyBufferSize = 255;
+constexpr int kOpenRetryMs = 3000;
+constexpr int kLockMessageRow = 24;
+constexpr int kFatalMessageRow = 12;
+
+// Segment flags in the statistics.
+constexpr int kFlagBinary = 0x04;
+constexpr int kFlagSegmented = 0x10;
+constexpr int kFlagAcs = 0x20;
+constexpr int kFileSpecSize = 16;
+constexpr int kSegmentSize = 16;
+constexpr int kAcsNameSize = 8;
+
+// Which message a language code gets: Spanish, Galician, Aranese, else Catalan.
+enum class Language { Catalan, Spanish, Galician, Aranese };
+
+Language OperatorLanguage() {
+  std::string code = SessionState().languageCode.substr(0, 3);
+  if (code == "SPA") return Language::Spanish;
+  if (code == "GLG") return Language::Galician;
+  if (code == "OCI") return Language::Aranese;
+  return Language::Catalan;
+}
+
+std::string LockMessage() {
+  switch (OperatorLanguage()) {
+    case Language::Spanish: return "FICHERO BLOQUEADO. ESPERE UN MOMENTO.";
+    case Language::Galician: return "FICHEIRO BLOQUEADO. ESPERE UM MOMENTO.";
+    case Language::Aranese: return "FICH\xD4R BLOQUEJAT. ESPERATZ UN MOMENT.";
+    case Language::Catalan: break;
+  }
+  return "FITXER BLOQUEJAT. ESPEREU UN MOMENT.";
+}
+
+std::string OpenFailureText() {
+  switch (OperatorLanguage()) {
+    case Language::Spanish: return "NO SE PUEDE ACCEDER AL FICHERO ";
+    case Language::Galician: return "NOM SE PODE ACEDER AO FICHEIRO ";
+    case Language::Aranese: return "NON SE P\xE3T ACCEDIR ATH FICH\xD4R ";
+    case Language::Catalan: break;
+  }
+  return "NO ES POT ACCEDIR AL FITXER ";
+}
+
+// The suite's owner name for its files, put together when it is needed rather than kept whole.
+std::string OwnerName() {
+  std::string owner;
+  for (char piece : {'3', '9', '0', '7'}) owner.push_back(piece);
+  owner.push_back('\0');
+  return owner;
+}
+
+DbEnvironment DefaultEnvironment() {
+  DbEnvironment env;
+  env.engine = BTRCALL;
+  env.showMessage = [](int row, const std::string& text) { ShowMessageBox(row, text); };
+  env.closeMessage = [] { WinPop(); };
+  env.beep = [] {};
+  env.discardKeys = [] {};
+  env.waitKey = [] {};
+  env.sleep = [](int ms) { SleepMs(ms); };
+  env.random = [] { return RandomUnit(); };
+  env.exit = [](int code) { std::exit(code); };
+  return env;
+}
+
+int Word(std::string_view bytes, size_t at) {
+  if (at + 2 > bytes.size()) return 0;
+  return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+}
+
+// The data length of a buffer, as the engine's 32-bit in-out argument.
+uint32_t Length(size_t n) { return static_cast<uint32_t>(n); }
+
+int16_t CallEngine(int op, uint8_t* posBlock, void* data, uint32_t& dataLength, void* key,
+                   int keyLength, int keyNumber) {
+  return DataFiles().env.engine(static_cast<uint16_t>(op), posBlock, data, &dataLength, key,
+                                static_cast<uint8_t>(keyLength), static_cast<int8_t>(keyNumber));
+}
+
+// ---- Slots -----------------------------------------------------------------------------------
+
+// The slot holding `handle`, or nullptr. Handle 0 marks a free slot and is never open.
+DbSlotState* DbSlot(int handle) {
+  if (handle == 0) return nullptr;
+  auto& slots = DataFiles().slots;
+  for (int i = 1; i <= kDbSlots; ++i) {
+    if (slots[i].handle == handle) return &slots[i];
+  }
+  return nullptr;
+}
+
+int SlotNumber(const DbSlotState& slot) {
+  return static_cast<int>(&slot - DataFiles().slots.data());
+}
+
+int HighestFreeSlot() {
+  auto& slots = DataFiles().slots;
+  for (int i = kDbSlots; i >= 1; --i) {
+    if (slots[i].handle == 0) return i;
+  }
+  return 0;
+}
+
+// The key number the slot's reads use: a pending range keeps its key as -(k + 1).
+int ActiveKeyNumber(const DbSlotState& slot) {
+  return slot.keyNumber < 0 ? -slot.keyNumber - 1 : slot.keyNumber;
+}
+
+// ---- Statistics ------------------------------------------------------------------------------
+
+struct Segment {
+  int length = 0;
+  int flags = 0;
+};
+
+int KeyCount(const std::string& stats) { return Word(stats, 4); }
+
+// The segments of key `keyNumber`, walking the segment specifications key by key.
+std::vector<Segment> KeySegments(const std::string& stats, int keyNumber) {
+  std::vector<Segment> segments;
+  if (keyNumber < 0 || keyNumber >= KeyCount(stats)) return segments;
+  size_t at = kFileSpecSize;
+  for (int key = 0; key <= keyNumber; ++key) {
+    segments.clear();
+    for (;;) {
+      if (at + kSegmentSize > stats.size()) return {};
+      Segment s{Word(stats, at + 2), Word(stats, at + 4)};
+      segments.push_back(s);
+      at += kSegmentSize;
+      if (!(s.flags & kFlagSegmented)) break;
+    }
+  }
+  return segments;
+}
+
+int KeyLength(const std::string& stats, int keyNumber) {
+  int length = 0;
+  for (const Segment& s : KeySegments(stats, keyNumber)) length += s.length;
+  return length;
+}
+
+// The 256-byte translation table of the alternate collating sequence, or empty: it follows the
+// last segment specification, after a signature byte and the 8-byte name.
+std::string_view AcsTable(const std::string& stats) {
+  size_t segments = 0;
+  size_t at = kFileSpecSize;
+  for (int key = 0; key < KeyCount(stats); ++key) {
+    do {
+      if (at + kSegmentSize > stats.size()) return {};
+      ++segments;
+      at += kSegmentSize;
+    } while (Word(stats, at - kSegmentSize + 4) & kFlagSegmented);
+  }
+  size_t table = kFileSpecSize + kSegmentSize * segments + 1 + kAcsNameSize;
+  if (table + 256 > stats.size()) return {};
+  return std::string_view(stats).substr(table, 256);
+}
+
+// Stat into a full data buffer; empty when the engine refuses.
+std::string ReadStatistics(DbSlotState& slot) {
+  std::string data(kDbDataBufferSize, '\0');
+  std::string key(kKeyBufferSize, ' ');
+  uint32_t length = Length(data.size());
+  int status = CallEngine(kOpStat, slot.positionBlock.data(), data.data(), length, key.data(),
+                          kKeyBufferSize, 0);
+  if (status != 0 && status != kStatusShortBuffer) return {};
+  data.resize(std::min<size_t>(length, data.size()));
+  return data;
+}
+
+// ---- The common operation --------------------------------------------------------------------
+
+bool TakesLockBias(int op) {
+  return (op >= 5 && op <= 13) || op == 19 || (op >= 22 && op <= 24) || (op >= 33 && op <= 35);
+}
+
+// Copies the record area into a data buffer of `recordLength` bytes (blanks beyond the area).
+void FillDataBuffer(const DbSlotState& slot, std::string& data) {
+  std::fill(data.begin(), data.end(), ' ');
+  if (slot.record != nullptr) {
+    size_t n = std::min<size_t>(slot.record->size(), slot.recordLength);
+    std::memcpy(data.data(), slot.record->data(), n);
+  }
+}
+
+void CopyBackRecord(DbSlotState& slot, const std::string& data, uint32_t returned) {
+  if (slot.record == nullptr) return;
+  size_t n = std::min<size_t>({returned, static_cast<size_t>(slot.recordLength), data.size()});
+  if (slot.record->size() < n) slot.record->resize(n, ' ');
+  std::memcpy(slot.record->data(), data.data(), n);
+}
+
+// One engine operation on the slot's record and current key, waiting out other workstations'
+// locks in lock mode 1.
+int DbDo(DbSlotState& slot, int op) {
+  DataFileState& files = DataFiles();
+  if (TakesLockBias(op) && slot.lockMode != 0) op += kSingleNoWaitLock;
+  std::string data(kDbDataBufferSize, ' ');
+  std::string key(kKeyBufferSize + 1, '\0');
+  int attempts = 0;
+  int status = 0;
+  for (;;) {
+    if (attempts == 1) files.env.showMessage(kLockMessageRow, LockMessage());
+    FillDataBuffer(slot, data);
+    std::fill(key.begin(), key.end(), '\0');
+    size_t keyLength = std::min<size_t>(slot.currentKey.size(), key.size());
+    std::memcpy(key.data(), slot.currentKey.data(), keyLength);
+    uint32_t length = Length(slot.recordLength);
+    status = CallEngine(op, slot.positionBlock.data(), data.data(), length, key.data(),
+                        static_cast<int>(keyLength), ActiveKeyNumber(slot));
+    CopyBackRecord(slot, data, length);
+    slot.currentKey.assign(key.data(), keyLength);
+    if ((status == kStatusRecordLocked || status == kStatusFileLocked) && slot.lockMode == 1) {
+      int wait = 1 + static_cast<int>(10000.0 * files.env.random() + 0.5);
+      files.env.sleep(wait);
+      attempts = std::min(attempts + 1, 2);
+      continue;
+    }
+    break;
+  }
+  if (attempts != 0) files.env.closeMessage();
+  return status;
+}
+
+int ReadStatus(int status) { return status == kStatusShortBuffer ? 0 : status; }
+
+void ClearCurrentKey(DbSlotState& slot) { slot.currentKey.assign(slot.currentKey.size(), '\0'); }
+
+// A value cut or padded with `pad` to exactly `length` bytes.
+std::string Fitted(std::string_view value, int length, char pad) {
+  std::string out(value.substr(0, std::min<size_t>(value.size(), length)));
+  out.resize(length, pad);
+  return out;
+}
+
+// ---- Log -------------------------------------------------------------------------------------
+
+// A number as the log writes it: its sign position (blank or "-"), its digits and a blank.
+std::string LogNumber(int value) {
+  std::string text = value < 0 ? "-" : " ";
+  text += std::to_string(value < 0 ? -static_cast<long>(value) : value);
+  return text + " ";
+}
+
+void WriteLogLine(int handle, int op, int status) {
+  std::string line = LogNumber(handle);
+  line.resize((line.size() + 13) / 14 * 14, ' ');
+  line += LogNumber(op);
+  line.resize((line.size() + 13) / 14 * 14, ' ');
+  line += LogNumber(status);
+  line += "\r\n";
+  (void)AppendToFile("db.log", line);
+}
+
+// ---- Open ------------------------------------------------------------------------------------
+
+struct SplitName {
+  std::string folder;     // up to and including the last ":", "\" or "/"
+  std::string base;       // what follows, up to the extension
+  std::string extension;  // from the first dot after the folder, or ".dat"
+};
+
+SplitName SplitFileName(const std::string& name) {
+  size_t folderEnd = 0;    // length of the folder part
+  size_t extStart = name.size();
+  for (size_t i = name.size(); i > 0; --i) {
+    char c = name[i - 1];
+    if (c == ':' || c == '\\' || c == '/') {
+      folderEnd = i;
+      break;
+    }
+    if (c == '.') extStart = i - 1;
+  }
+  SplitName split;
+  split.folder = name.substr(0, folderEnd);
+  split.base = name.substr(folderEnd, extStart - folderEnd);
+  split.extension = extStart < name.size() ? name.substr(extStart) : ".dat";
+  return split;
+}
+
+// The create buffer of the file's dictionary, in a data buffer padded with blanks. A missing or
+// empty dictionary gives blanks only, which the engine refuses.
+std::string DictionaryBuffer(const std::string& base) {
+  std::string buffer(kDbDataBufferSize, ' ');
+  std::string bytes;
+  std::string path = SessionState().rootDir + "ddf\\" + base + ".xdf";
+  if (!ReadWholeFile(path, bytes).ok() || bytes.size() < 2) return buffer;
+  size_t n = std::min<size_t>({static_cast<size_t>(Word(bytes, 0)), bytes.size() - 2,
+                               buffer.size()});
+  std::memcpy(buffer.data(), bytes.data() + 2, n);
+  return buffer;
+}
+
+// Open, waiting out a file locked as a whole and creating a missing file from its dictionary.
+int OpenOrCreate(DbSlotState& slot, const SplitName& split) {
+  std::string path = split.folder + split.base + split.extension;
+  if (path.size() >= kKeyBufferSize) return kStatusBadFileName;
+  std::string key(kKeyBufferSize, '\0');
+  std::memcpy(key.data(), path.data(), path.size());
+  bool created = false;
+  for (;;) {
+    std::string owner = OwnerName();
+    uint32_t length = Length(owner.size());
+    int status = CallEngine(kOpOpen, slot.positionBlock.data(), owner.data(), length, key.data(),
+                            kKeyBufferSize, 0);
+    if (status == kStatusFileLocked) {
+      DataFiles().env.sleep(kOpenRetryMs);
+      continue;
+    }
+    // A file just created that still cannot be found would make the loop endless.
+    if (status != kStatusFileNotFound || created) return status;
+    std::string buffer = DictionaryBuffer(split.base);
+    uint32_t createLength = Length(buffer.size());
+    status = CallEngine(kOpCreate, slot.positionBlock.data(), buffer.data(), createLength,
+                        key.data(), kKeyBufferSize, -1);
+    if (status != 0) return status;
+    created = true;
+  }
+}
+
+// Shows why the file cannot be opened, waits for a key, releases everything and ends the run.
+void StopOnOpenFailure(const std::string& name, int status) {
+  DbEnvironment& env = DataFiles().env;
+  env.showMessage(kFatalMessageRow,
+                  OpenFailureText() + name + " (" + std::to_string(std::abs(status)) + ")");
+  env.beep();
+  env.discardKeys();
+  env.waitKey();
+  env.closeMessage();
+  int resetStatus = 0;
+  DbReset(resetStatus);
+  env.exit(1);
+}
+
+}  // namespace
+
+// ---- State -----------------------------------------------------------------------------------
+
+DataFileState& DataFiles() {
+  static DataFileState state{.slots = {}, .lockStack = {}, .env = DefaultEnvironment()};
+  return state;
+}
+
+void ResetDataFilesForTest() {
+  DataFiles() = DataFileState{.slots = {}, .lockStack = {}, .env = DefaultEnvironment()};
+}
+
+// ---- Operations ------------------------------------------------------------------------------
+
+void DbOpen(int handle, const std::string& name, std::string& record, int& status) {
+  if (handle == 0 || DbSlot(handle) != nullptr) {
+    status = kDbAlreadyOpen;
+    return;
+  }
+  int number = HighestFreeSlot();
+  if (number == 0) {
+    status = kDbNoFreeSlot;
+    return;
+  }
+  DbSlotState& slot = DataFiles().slots[number];
+  slot = DbSlotState{};
+  slot.handle = handle;
+  slot.record = &record;
+  status = OpenOrCreate(slot, SplitFileName(name));
+  if (status == 0) {
+    slot.statistics = ReadStatistics(slot);
+    slot.recordLength = Word(slot.statistics, 0);
+    if (slot.statistics.empty() || slot.recordLength > kDbDataBufferSize) {
+      status = kStatusShortBuffer;
+    } else {
+      slot.currentKey.assign(KeyLength(slot.statistics, 0), '\0');
+      if (record.size() < static_cast<size_t>(slot.recordLength)) {
+        record.resize(slot.recordLength, ' ');
+      }
+      return;
+    }
+  }
+  StopOnOpenFailure(name, status);
+}
+
+void DbReset(int& status) {
+  DataFileState& files = DataFiles();
+  DbSlotState& scratch = files.slots[0];
+  scratch.positionBlock.fill(' ');
+  char area[4] = {};
+  uint32_t length = 0;
+  status = CallEngine(kOpReset, scratch.positionBlock.data(), area, length, area, 0, 0);
+  scratch.positionBlock.fill(0);
+  if (status != 0) return;
+  for (int i = 1; i <= kDbSlots; ++i) files.slots[i] = DbSlotState{};
+  // The saved lock modes belong to the files just released.
+  files.lockStack.clear();
+}
+
+void DbGet(int handle, int keyNumber, std::string_view key, int mode, int& status) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) {
+    status = kDbNotOpen;
+    return;
+  }
+  int length = KeyLength(slot->statistics, keyNumber);
+  if (length == 0) {
+    status = kDbBadKey;
+    return;
+  }
+  slot->keyNumber = keyNumber;
+  slot->currentKey = Fitted(key, length, '\0');
+  int op = mode == 0 ? kOpGetEqual : mode > 0 ? kOpGetGreaterOrEqual : kOpGetLessOrEqual;
+  status = ReadStatus(DbDo(*slot, op));
+}
+
+int DbGetStatus(int handle, int keyNumber, std::string_view key, int mode) {
+  int status = 0;
+  DbGet(handle, keyNumber, key, mode, status);
+  return status;
+}
+
+void DbSkip(int handle, int count, int& status) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) {
+    status = kDbNotOpen;
+    return;
+  }
+  int op = count >= 0 ? kOpGetNext : kOpGetPrevious;
+  long steps = count < 0 ? -static_cast<long>(count) : count;
+  status = 0;
+  // The steps before the last only move the position: no lock, no record copied.
+  while (steps > 1 && status == 0) {
+    std::string data(kDbDataBufferSize, ' ');
+    std::string key(kKeyBufferSize, '\0');
+    std::memcpy(key.data(), slot->currentKey.data(),
+                std::min<size_t>(slot->currentKey.size(), key.size()));
+    uint32_t length = Length(data.size());
+    status = ReadStatus(CallEngine(op, slot->positionBlock.data(), data.data(), length,
+                                   key.data(), kKeyBufferSize, ActiveKeyNumber(*slot)));
+    slot->currentKey.assign(key.data(), std::min(slot->currentKey.size(), key.size()));
+    --steps;
+  }
+  if (steps != 0 && status == 0) status = ReadStatus(DbDo(*slot, op));
+}
+
+void DbInsert(int handle, int& status) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) {
+    status = kDbNotOpen;
+    return;
+  }
+  status = DbDo(*slot, kOpInsert);
+  WriteLogLine(handle, kOpInsert, status);
+  if (status != 0) ClearCurrentKey(*slot);
+}
+
+void DbUpdate(int handle, int& status) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) {
+    status = kDbNotOpen;
+    return;
+  }
+  int32_t position = DbPosition(handle, 0);
+  status = DbDo(*slot, kOpUpdate);
+  WriteLogLine(handle, kOpUpdate, status);
+  status = ReadStatus(status);
+  if (status != 0) ClearCurrentKey(*slot);
+  // Reading the record back by position shows what the file now holds and puts the current key
+  // where the record now sorts.
+  if (position != 0) (void)DbPosition(handle, position);
+}
+
+void DbDelete(int handle, int& status) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) {
+    status = kDbNotOpen;
+    return;
+  }
+  status = DbDo(*slot, kOpDelete);
+  if (status != 0) ClearCurrentKey(*slot);
+}
+
+void DbSetRange(int handle, int keyNumber, std::string_view low, std::string_view high,
+                int& status) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) {
+    status = kDbNotOpen;
+    return;
+  }
+  int length = KeyLength(slot->statistics, keyNumber);
+  if (length == 0) {
+    status = kDbBadKey;
+    return;
+  }
+  slot->keyNumber = -keyNumber - 1;
+  slot->rangeLow = Fitted(low, length, '\0');
+  slot->rangeHigh = Fitted(high, length, '\xFF');
+}
+
+int DbRangeNext(int handle) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) return kDbNotOpen;
+  bool descending = slot->rangeLow > slot->rangeHigh;
+  int op;
+  if (slot->keyNumber < 0) {
+    slot->keyNumber = ActiveKeyNumber(*slot);
+    slot->currentKey = slot->rangeLow;
+    op = descending ? kOpGetLessOrEqual : kOpGetGreaterOrEqual;
+  } else {
+    op = descending ? kOpGetPrevious : kOpGetNext;
+  }
+  int status = ReadStatus(DbDo(*slot, op));
+  if (status == 0 && (descending ? slot->currentKey < slot->rangeHigh
+                                 : slot->currentKey > slot->rangeHigh)) {
+    status = kStatusEndOfFile;
+  }
+  if (status != 0) {
+    slot->keyNumber = 0;
+    slot->rangeLow.clear();
+    slot->rangeHigh.clear();
+  }
+  return status;
+}
+
+int32_t DbPosition(int handle, int32_t position) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) return position == 0 ? 0 : kDbNotOpen;
+  std::string data(kDbDataBufferSize, ' ');
+  uint32_t length = Length(data.size());
+  if (position == 0) {
+    char scratch[4] = {};
+    int status = CallEngine(kOpGetPosition, slot->positionBlock.data(), data.data(), length,
+                            scratch, 0, 0);
+    if (status != 0) return 0;
+    return static_cast<int32_t>(static_cast<uint32_t>(Word(data, 0)) |
+                                static_cast<uint32_t>(Word(data, 2)) << 16);
+  }
+  auto u = static_cast<uint32_t>(position);
+  for (int i = 0; i < 4; ++i) data[i] = static_cast<char>((u >> (8 * i)) & 0xFF);
+  std::string key(kKeyBufferSize, '\0');
+  int status = ReadStatus(CallEngine(kOpGetDirect, slot->positionBlock.data(), data.data(),
+                                     length, key.data(), kKeyBufferSize, ActiveKeyNumber(*slot)));
+  slot->currentKey.assign(key.data(), std::min(slot->currentKey.size(), key.size()));
+  if (status == 0) CopyBackRecord(*slot, data, length);
+  return status;
+}
+
+void DbLockMode(int handle, std::string_view letters, int& status) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) {
+    status = kDbNotOpen;
+    return;
+  }
+  std::string& stack = DataFiles().lockStack;
+  char number = static_cast<char>(SlotNumber(*slot));
+  for (char letter : letters) {
+    switch (letter) {
+      case 'D': case 'd': slot->lockMode = 0; break;
+      case 'A': case 'a': slot->lockMode = 1; break;
+      case 'B': case 'b': slot->lockMode = 2; break;
+      case '+':
+        stack.push_back(number);
+        stack.push_back(static_cast<char>(slot->lockMode));
+        break;
+      case '-':
+        for (size_t at = stack.size(); at >= 2; at -= 2) {
+          if (stack[at - 2] == number) {
+            slot->lockMode = stack[at - 1];
+            stack.erase(at - 2, 2);
+            break;
+          }
+        }
+        break;
+      default: break;
+    }
+  }
+}
+
+void DbNextNumber(int handle, int keyNumber, std::string_view prefix, std::string& numberCode,
+                  int& status) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) {
+    status = kDbNotOpen;
+    return;
+  }
+  int length = KeyLength(slot->statistics, keyNumber);
+  if (length == 0 || length <= static_cast<int>(prefix.size())) {
+    status = kDbBadKey;
+    return;
+  }
+  size_t width = length - prefix.size();  // bytes of the number
+  slot->keyNumber = keyNumber;
+  slot->currentKey = std::string(prefix) + std::string(width - 1, '\x80') + '\x81';
+  // The number as packed digits, 2 * width digits: counting in that form avoids overflow for
+  // wide numbers.
+  std::string code(width, '\x80');
+  auto increment = [&code] {  // false when the number runs over its width
+    for (size_t i = code.size(); i > 0; --i) {
+      int value = (static_cast<unsigned char>(code[i - 1]) & 127) + 1;
+      if (value < 100) {
+        code[i - 1] = static_cast<char>(128 + value);
+        return true;
+      }
+      code[i - 1] = '\x80';
+    }
+    return false;
+  };
+  increment();  // 1
+  auto decodesTo = [&code](std::string_view bytes) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if ((static_cast<unsigned char>(bytes[i]) & 127) % 100 !=
+          (static_cast<unsigned char>(code[i]) & 127)) {
+        return false;
+      }
+    }
+    return true;
+  };
+  int op = kOpGetGreaterOrEqual + kKeyOnly;
+  status = 0;
+  for (;;) {
+    std::string key(kKeyBufferSize, '\0');
+    std::memcpy(key.data(), slot->currentKey.data(), slot->currentKey.size());
+    char scratch[4] = {};
+    uint32_t dataLength = 0;
+    status = CallEngine(op, slot->positionBlock.data(), scratch, dataLength, key.data(),
+                        kKeyBufferSize, keyNumber);
+    slot->currentKey.assign(key.data(), length);
+    std::string_view reached(slot->currentKey);
+    if (status == 0 && reached.substr(0, prefix.size()) == prefix &&
+        decodesTo(reached.substr(prefix.size()))) {
+      op = kOpGetNext + kKeyOnly;
+      status = kStatusEndOfFile;
+      if (increment()) continue;  // every number of the width is taken
+      break;
+    }
+    status = 0;
+    break;
+  }
+  numberCode = code;
+}
+
+std::string KeyCollate(std::string_view key, int handle) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) return {};
+  std::string value(key);
+  std::string_view table = AcsTable(slot->statistics);
+  size_t p = 0;  // 0-based start of the segment
+  for (const Segment& s : KeySegments(slot->statistics, ActiveKeyNumber(*slot))) {
+    size_t end = p + s.length;
+    if (s.flags & kFlagBinary) {
+      if (value.size() < end) value.resize(end, '\0');
+      std::reverse(value.begin() + p, value.begin() + end);
+    } else if ((s.flags & kFlagAcs) && !table.empty()) {
+      for (size_t i = p; i < end && i < value.size(); ++i) {
+        value[i] = table[static_cast<unsigned char>(value[i])];
+      }
+    }
+    p = end;
+  }
+  return value;
+}
+
+std::string DbCollateKey(int handle) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) return {};
+  return KeyCollate(slot->currentKey, handle);
+}
+
+void DbKeyInfo(int handle, int keyNumber, int& keyLength, int& recordLength) {
+  keyLength = 0;
+  recordLength = 0;
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) return;
+  recordLength = Word(slot->statistics, 0);
+  keyLength = KeyLength(slot->statistics, keyNumber);
+}
+
+std::string DbCurrentKey(int handle) {
+  DbSlotState* slot = DbSlot(handle);
+  return slot == nullptr ? std::string() : slot->currentKey;
+}
+
+}  // namespace palvorin
