@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/console.h"
 #include "os/clock.h"
 #include "os/files.h"
 #include "screen/windows.h"
@@ -32,6 +33,9 @@ constexpr int kOpStat = 15;
 constexpr int kOpGetPosition = 22;
 constexpr int kOpGetDirect = 23;
 constexpr int kOpReset = 28;
+constexpr int kOpBeginTransaction = 19;
+constexpr int kOpEndTransaction = 20;
+constexpr int kOpAbortTransaction = 21;
 constexpr int kKeyOnly = 50;
 constexpr int kSingleNoWaitLock = 200;
 
@@ -99,7 +103,7 @@ DbEnvironment DefaultEnvironment() {
   env.engine = BTRCALL;
   env.showMessage = [](int row, const std::string& text) { ShowMessageBox(row, text); };
   env.closeMessage = [] { WinPop(); };
-  env.beep = [] {};
+  env.beep = [] { ConBeep(); };
   env.discardKeys = [] {};
   env.waitKey = [] {};
   env.sleep = [](int ms) { SleepMs(ms); };
@@ -294,7 +298,8 @@ void WriteLogLine(int handle, int op, int status) {
   line.resize((line.size() + 13) / 14 * 14, ' ');
   line += LogNumber(status);
   line += "\r\n";
-  (void)AppendToFile("db.log", line);
+  const std::string& log = DataFiles().logPath;
+  if (!log.empty()) (void)AppendToFile(log, line);
 }
 
 // ---- Open ------------------------------------------------------------------------------------
@@ -328,7 +333,8 @@ SplitName SplitFileName(const std::string& name) {
 std::string DictionaryBuffer(const std::string& base) {
   std::string buffer(kDbDataBufferSize, ' ');
   std::string bytes;
-  std::string path = SessionState().rootDir + "ddf\\" + base + ".xdf";
+  const std::string& folder = DataFiles().dictionaryFolder;
+  std::string path = (folder.empty() ? SessionState().rootDir + "ddf\\" : folder) + base + ".xdf";
   if (!ReadWholeFile(path, bytes).ok() || bytes.size() < 2) return buffer;
   size_t n = std::min<size_t>({static_cast<size_t>(Word(bytes, 0)), bytes.size() - 2,
                                buffer.size()});
@@ -382,12 +388,17 @@ void StopOnOpenFailure(const std::string& name, int status) {
 // ---- State -----------------------------------------------------------------------------------
 
 DataFileState& DataFiles() {
-  static DataFileState state{.slots = {}, .lockStack = {}, .env = DefaultEnvironment()};
+  static DataFileState state = [] {
+    DataFileState s;
+    s.env = DefaultEnvironment();
+    return s;
+  }();
   return state;
 }
 
 void ResetDataFilesForTest() {
-  DataFiles() = DataFileState{.slots = {}, .lockStack = {}, .env = DefaultEnvironment()};
+  DataFiles() = DataFileState{};
+  DataFiles().env = DefaultEnvironment();
 }
 
 // ---- Operations ------------------------------------------------------------------------------
@@ -719,6 +730,19 @@ void DbKeyInfo(int handle, int keyNumber, int& keyLength, int& recordLength) {
 std::string DbCurrentKey(int handle) {
   DbSlotState* slot = DbSlot(handle);
   return slot == nullptr ? std::string() : slot->currentKey;
+}
+
+int DbTransaction(int handle, char command) {
+  DbSlotState* slot = DbSlot(handle);
+  if (slot == nullptr) return kDbNotOpen;
+  int op = command == 'B' ? kOpBeginTransaction
+           : command == 'E' ? kOpEndTransaction
+           : command == 'A' ? kOpAbortTransaction
+                            : -1;
+  if (op < 0) return 1;
+  char scratch[4] = {};
+  uint32_t length = 0;
+  return CallEngine(op, slot->positionBlock.data(), scratch, length, scratch, 0, 0);
 }
 
 }  // namespace palvorin

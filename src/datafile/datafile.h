@@ -120,6 +120,11 @@ void DbKeyInfo(int handle, int keyNumber, int& keyLength, int& recordLength);
 // The current key value, exactly as long as the current key (for tools and tests).
 std::string DbCurrentKey(int handle);
 
+// Transactions over every data file of the folder that `handle`'s file lies in: 'B' begins one,
+// 'E' ends it keeping every change, 'A' aborts it undoing them. Returns the engine's status
+// (3 for a handle that is not open, 1 for another letter).
+int DbTransaction(int handle, char command);
+
 // ---- State ---------------------------------------------------------------------------------
 
 // How the layer reaches the world beyond the engine. The defaults use the screen library, the
@@ -158,6 +163,11 @@ struct DataFileState {
   std::array<DbSlotState, kDbSlots + 1> slots{};  // slot 0: scratch position block only
   std::string lockStack;  // pairs of (slot, saved mode), newest last
   DbEnvironment env;
+  // Where the dictionaries are (a folder ending in a separator); empty: "ddf\" under the
+  // installation root.
+  std::string dictionaryFolder;
+  // The write log; empty: no log (the data tool's loads).
+  std::string logPath = "db.log";
 };
 
 // The run's only open-file table.
