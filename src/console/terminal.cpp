@@ -1,0 +1,190 @@
+#include "console/terminal.h"
+
+#include <chrono>
+#include <cstdlib>
+
+#include "console/glyphs.h"
+#include "console/tty.h"
+#include "os/env.h"
+
+namespace palvorin {
+namespace {
+
+// Alternate screen, no autowrap (the last cell must never scroll), cursor hidden until the
+// first frame places it, mouse presses in SGR form, bracketed paste, Alt sent as an Esc
+// prefix (xterm keeps its own setting and gets it back on leaving).
+constexpr std::string_view kEnter =
+    "\x1b[?1049h\x1b[?7l\x1b[?25l\x1b[?1000h\x1b[?1006h\x1b[?2004h\x1b[?1036s\x1b[?1036h"
+    "\x1b[0m\x1b[2J";
+// Undoes the above in reverse and puts back the terminal's own cursor shape and colours.
+constexpr std::string_view kLeave =
+    "\x1b[?1036r\x1b[?2004l\x1b[?1006l\x1b[?1000l\x1b[0 q\x1b[0m\x1b[?7h\x1b[?25h"
+    "\x1b[?1049l";
+
+constexpr int kDefaultEscDelayMs = 40;
+// Hang-ups in a row after which the program ends.
+constexpr int kMaxHangUps = 1000;
+
+int EscDelayFromEnvironment() {
+  const std::string text = GetEnv("PALVORIN_ESCDELAY");
+  if (text.empty()) return kDefaultEscDelayMs;
+  char* end = nullptr;
+  const long ms = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != '\0' || ms < 1 || ms > 2000) return kDefaultEscDelayMs;
+  return static_cast<int>(ms);
+}
+
+using Clock = std::chrono::steady_clock;
+
+int MsUntil(Clock::time_point when) {
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
+  return ms < 0 ? 0 : static_cast<int>(ms);
+}
+
+}  // namespace
+
+std::string Osc52(std::string_view cp850Text) {
+  static constexpr char kBase64[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string utf8;
+  for (char c : cp850Text) {
+    // Control bytes are text here, not glyphs: a copied line end stays a line end.
+    const uint8_t b = static_cast<uint8_t>(c);
+    AppendUtf8(utf8, b < 0x20 || b == 0x7F ? b : Cp850CodePoint(b));
+  }
+  std::string out = "\x1b]52;c;";
+  size_t i = 0;
+  for (; i + 2 < utf8.size(); i += 3) {
+    const unsigned v = (uint8_t(utf8[i]) << 16) | (uint8_t(utf8[i + 1]) << 8) | uint8_t(utf8[i + 2]);
+    out += kBase64[v >> 18];
+    out += kBase64[(v >> 12) & 63];
+    out += kBase64[(v >> 6) & 63];
+    out += kBase64[v & 63];
+  }
+  if (i < utf8.size()) {
+    const unsigned v = (uint8_t(utf8[i]) << 16) | (i + 1 < utf8.size() ? uint8_t(utf8[i + 1]) << 8 : 0);
+    out += kBase64[v >> 18];
+    out += kBase64[(v >> 12) & 63];
+    out += i + 1 < utf8.size() ? kBase64[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  out += '\a';
+  return out;
+}
+
+std::unique_ptr<TerminalConsole> TerminalConsole::Open(std::string* error,
+                                                        TerminalOptions options) {
+  TtyOptions tty;
+  tty.inFd = options.inFd;
+  tty.outFd = options.outFd;
+  tty.captureOutput = options.captureOutput;
+  tty.handleSignals = options.handleSignals;
+  tty.enter = std::string(kEnter);
+  tty.leave = std::string(kLeave);
+  if (!TtyOpen(tty, error)) return nullptr;
+  // The Linux console has no DECSCUSR and would print it.
+  const bool shapes = GetEnv("TERM") != "linux";
+  const int esc = options.escDelayMs > 0 ? options.escDelayMs : EscDelayFromEnvironment();
+  return std::unique_ptr<TerminalConsole>(new TerminalConsole(shapes, esc));
+}
+
+TerminalConsole::TerminalConsole(bool cursorShapes, int escDelayMs)
+    : renderer_(cursorShapes), escDelayMs_(escDelayMs) {
+  if (!TtySize(termRows_, termCols_)) {
+    termRows_ = 25;
+    termCols_ = 80;
+  }
+}
+
+TerminalConsole::~TerminalConsole() { TtyClose(); }
+
+void TerminalConsole::Present(std::span<const Cell> cells, int rows, int cols, int cursorRow,
+                              int cursorCol, bool cursorVisible, bool insertShape) {
+  cells_.assign(cells.begin(), cells.end());
+  rows_ = rows;
+  cols_ = cols;
+  cursor_ = CursorView{cursorRow, cursorCol, cursorVisible, insertShape};
+  Redraw(false);
+}
+
+void TerminalConsole::Redraw(bool invalidate) {
+  if (TtyTakeResized()) {
+    int r = 0, c = 0;
+    if (TtySize(r, c)) {
+      termRows_ = r;
+      termCols_ = c;
+    }
+    invalidate = true;
+  }
+  if (TtyTakeResumed()) invalidate = true;
+  if (invalidate) renderer_.Invalidate();
+  if (cells_.empty()) return;
+  const std::string out = renderer_.Render(cells_, rows_, cols_, cursor_, termRows_, termCols_);
+  if (!out.empty()) TtyWrite(out);
+}
+
+std::optional<InputEvent> TerminalConsole::NextDecoded(bool final) {
+  while (auto e = decoder_.Next(final)) {
+    if (e->kind != InputEvent::Kind::Mouse) return e;
+    // Presses beside or below the screen on a larger terminal, or on the notice of a
+    // smaller one, are not on any cell of the screen.
+    if (!renderer_.ShowingNotice() && e->row <= rows_ && e->col <= cols_) return e;
+  }
+  return std::nullopt;
+}
+
+std::optional<InputEvent> TerminalConsole::WaitEvent(int timeoutMs) {
+  const bool forever = timeoutMs < 0;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+  for (;;) {
+    if (auto e = NextDecoded(false)) return e;
+    std::string bytes = TtyRead();
+    if (!bytes.empty()) {
+      decoder_.Feed(bytes);
+      escWaiting_ = false;
+      continue;
+    }
+    const Clock::time_point now = Clock::now();
+    if (decoder_.Waiting()) {
+      if (!escWaiting_) escDeadline_ = now + std::chrono::milliseconds(escDelayMs_);
+      escWaiting_ = true;
+      if (now >= escDeadline_) {
+        escWaiting_ = false;
+        if (auto e = NextDecoded(true)) return e;
+        continue;
+      }
+    } else {
+      escWaiting_ = false;
+    }
+    int wait = -1;
+    if (!forever) {
+      if (now >= deadline) return std::nullopt;
+      wait = MsUntil(deadline);
+    }
+    if (escWaiting_) wait = wait < 0 ? MsUntil(escDeadline_) : std::min(wait, MsUntil(escDeadline_));
+    switch (TtyWait(wait)) {
+      case TtyWaitResult::Input:
+      case TtyWaitResult::Timeout:
+        hangUps_ = 0;
+        break;
+      case TtyWaitResult::Wake:
+        Redraw(false);
+        break;
+      case TtyWaitResult::Error:
+        // The terminal is gone: Esc lets every screen close; if the program still waits
+        // for keys nobody can type, it ends instead of spinning.
+        if (++hangUps_ > kMaxHangUps) {
+          TtyClose();
+          std::exit(1);
+        }
+        return InputEvent{.key = 0x1B};
+    }
+  }
+}
+
+void TerminalConsole::CopyToSystemClipboard(std::string_view text) { TtyWrite(Osc52(text)); }
+
+void TerminalConsole::Beep() { TtyWrite("\a"); }
+
+}  // namespace palvorin
