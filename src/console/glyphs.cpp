@@ -51,10 +51,13 @@ const GlyphTables& Tables() {
   static const GlyphTables tables = [] {
     GlyphTables t;
     for (int b = 0; b < 256; ++b) {
-      const char32_t cp = b == 0xF0 ? U'-' : kCodePoints[b];
-      AppendUtf8(t.utf8[b], cp);
-      if (b != 0) t.reverse.emplace(kCodePoints[b], static_cast<uint8_t>(b));
+      AppendUtf8(t.utf8[b], b == 0xF0 ? U'-' : kCodePoints[b]);
+      if (b >= 0x20 && b != 0x7F) t.reverse.emplace(kCodePoints[b], static_cast<uint8_t>(b));
     }
+    // The PC glyphs ¶ and § are also characters of the code page (0xF4, 0xF5): typed, they
+    // are those characters.
+    for (int b = 1; b < 0x20; ++b) t.reverse.emplace(kCodePoints[b], static_cast<uint8_t>(b));
+    t.reverse.emplace(kCodePoints[0x7F], 0x7F);
     return t;
   }();
   return tables;
