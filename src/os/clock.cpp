@@ -71,8 +71,8 @@ ChildResult RealRunAndWait(const std::string& program, const std::vector<std::st
   argv.push_back(nullptr);
 
   pid_t pid = 0;
-  const int err = isPath ? ::posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ)
-                         : ::posix_spawnp(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ);
+  auto spawn = isPath ? ::posix_spawn : ::posix_spawnp;
+  const int err = spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ);
   if (err != 0) {
     result.status = ErrnoStatus(err, "run " + file);
     if (err == ENOENT || err == EACCES || err == ENOEXEC || err == ENOTDIR) {

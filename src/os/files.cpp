@@ -57,6 +57,18 @@ int CloseFd(int fd) {
   return ::close(fd);
 }
 
+// Makes a rename in the folder of `path` durable. Best effort: some file systems refuse to sync
+// a folder, and the new content is already in place either way.
+void SyncFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const int fd =
+      RetryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (fd < 0) return;
+  (void)RetryOnEintr([&] { return ::fsync(fd); });
+  CloseFd(fd);
+}
+
 }  // namespace
 
 // ---- BinaryFile ----------------------------------------------------------------------------
@@ -176,7 +188,11 @@ OsStatus WriteWholeFile(std::string_view path, std::string_view bytes) {
   if (status.ok() && ::rename(temporary.c_str(), target.c_str()) != 0) {
     status = ErrnoStatus(errno, "rename " + temporary + " to " + target);
   }
-  if (!status.ok()) ::unlink(temporary.c_str());
+  if (!status.ok()) {
+    ::unlink(temporary.c_str());
+    return status;
+  }
+  SyncFolderOf(target);
   return status;
 }
 

@@ -47,7 +47,8 @@ std::string Translate(const std::string& text) {
   if (session.languageCode == "CAT") return text;
   LanguageFiles& files = Languages();
   if (files.baseName.empty()) {
-    files.baseName = session.moduleName.empty() ? std::string(kDefaultModuleName) : session.moduleName;
+    files.baseName =
+        session.moduleName.empty() ? std::string(kDefaultModuleName) : session.moduleName;
   }
   const std::string path = session.rootDir + "LOCALE\\" + files.baseName + ".LNG";
   // A missing file is created empty, so the operator or the installer finds where the

@@ -142,7 +142,8 @@ std::string CompleteFolder(const std::string& folder) {
   return folder + '\\';
 }
 
-std::string IniValueFromText(std::string_view text, std::string_view section, std::string_view key) {
+std::string IniValueFromText(std::string_view text, std::string_view section,
+                             std::string_view key) {
   const std::string wantedSection = IniUpper(TrimSpaces(section));
   const std::string wantedKey = IniUpper(TrimSpaces(key));
   bool inSection = false;
@@ -177,7 +178,8 @@ std::string IniValueFromText(std::string_view text, std::string_view section, st
   return value;
 }
 
-std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key) {
+std::string ReadIniValue(const std::string& file, const std::string& section,
+                         const std::string& key) {
   std::string text;
   if (!ReadWholeFile(file, text).ok()) return {};
   return IniValueFromText(text, section, key);

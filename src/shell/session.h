@@ -55,7 +55,8 @@ void SetSessionCurrencyHook(std::function<void(const std::string& command)> hook
 std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key);
 
 // ReadIniValue over a file's content already in memory.
-std::string IniValueFromText(std::string_view text, std::string_view section, std::string_view key);
+std::string IniValueFromText(std::string_view text, std::string_view section,
+                             std::string_view key);
 
 // A folder text with its separator: "\" appended unless empty or ending in ":", "\" or "/".
 std::string CompleteFolder(const std::string& folder);

@@ -74,9 +74,10 @@ TEST(IniValueFromText, FollowsTheSuitesFileRules) {
       {"Linux line ends", "[S]\nK=6\n", "S", "K", "6"},
       {"no final line end", "[S]\r\nK=7", "S", "K", "7"},
       {"tab is not a space", "[S]\r\n\tK=8\r\nK=9\r\n", "S", "K", "9"},
-      {"accented names fold", cp850("[Configuració]\r\nAñy=1\r\n"), cp850("CONFIGURACIÓ"),
-       cp850("AÑY"), ""},
-      {"the listed accented letters fold", cp850("[àçé]\r\nñ=1\r\n"), cp850("àÇÉ"), cp850("Ñ"), "1"},
+      {"ó is not among the folded letters", cp850("[Configuració]\r\nAñy=1\r\n"),
+       cp850("CONFIGURACIÓ"), cp850("AÑY"), ""},
+      {"the listed accented letters fold", cp850("[àçé]\r\nñ=1\r\n"), cp850("àÇÉ"), cp850("Ñ"),
+       "1"},
   };
   for (const IniCase& c : kCases) {
     EXPECT_EQ(IniValueFromText(c.text, c.section, c.key), c.want) << c.what;

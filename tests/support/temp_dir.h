@@ -29,7 +29,9 @@ class TempDir {
   // The folder with a final "/", ready for concatenation as the program does with its folders.
   std::string folder() const { return path_ + "/"; }
   // The full path of `relative` ("DADES/HFinca") inside the folder.
-  std::string operator/(std::string_view relative) const { return path_ + "/" + std::string(relative); }
+  std::string operator/(std::string_view relative) const {
+    return path_ + "/" + std::string(relative);
+  }
 
   // Writes `bytes` to `relative`, creating the folders on the way; returns the full path.
   std::string Write(std::string_view relative, std::string_view bytes) const {
