@@ -1,0 +1,444 @@
+// BTRCALL: decodes the call once, finds the open behind the position block, and dispatches.
+// Files, folders and transactions are handled here; records in records.cpp.
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/engine_state.h"
+
+namespace palvorin {
+namespace {
+
+// What a position block holds while its file is open: a mark, the open's slot, and the slot's
+// generation, so a stale or foreign block is never taken for a live one.
+constexpr char kPosMark[4] = {'Z', 'E', 'P', 'B'};
+struct PosTag {
+  char mark[4];
+  uint32_t slot;
+  uint32_t generation;
+};
+static_assert(sizeof(PosTag) <= kPosBlockSize);
+
+struct DecodedCall {
+  uint16_t base = 0;
+  bool keyOnly = false;
+  uint16_t lockBias = 0;
+};
+
+// op = base + 50 for key-only + 100..400 lock bias (+1000 on Begin: concurrent transaction).
+DecodedCall DecodeCall(uint16_t op) {
+  const uint16_t v = op >= 1000 ? op % 1000 : op;
+  DecodedCall d;
+  d.lockBias = v / 100 * 100;
+  d.keyOnly = v % 100 >= 50;
+  d.base = v % 50;
+  return d;
+}
+
+// Which operations exist, and what they need.
+struct OpTraits {
+  bool valid = false;
+  bool needsOpen = false;  // acts on the file behind the position block
+  bool isGet = false;      // takes the key-only form and lock biases
+};
+
+constexpr OpTraits TraitsOf(uint16_t base) {
+  switch (static_cast<EngineOp>(base)) {
+    case EngineOp::Open:
+    case EngineOp::Create:
+    case EngineOp::Reset:
+    case EngineOp::BeginTransaction:
+    case EngineOp::EndTransaction:
+    case EngineOp::AbortTransaction:
+      return {true, false, false};
+    case EngineOp::Close:
+    case EngineOp::Insert:
+    case EngineOp::Update:
+    case EngineOp::Delete:
+    case EngineOp::Stat:
+    case EngineOp::GetPosition:
+    case EngineOp::Unlock:
+      return {true, true, false};
+    case EngineOp::GetDirect:
+      return {true, true, true};
+    default:
+      if (base >= static_cast<uint16_t>(EngineOp::GetEqual) &&
+          base <= static_cast<uint16_t>(EngineOp::GetLast))
+        return {true, true, true};
+      return {};
+  }
+}
+
+void PutLE32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// ---- Paths ---------------------------------------------------------------------------------
+
+// The file name in the key buffer: up to its NUL, else the whole buffer less trailing blanks.
+std::string NameFromKeyBuffer(const uint8_t* key, uint8_t keyLen) {
+  if (!key) return {};
+  const auto* begin = reinterpret_cast<const char*>(key);
+  const void* nul = std::memchr(begin, 0, keyLen);
+  size_t n = nul ? static_cast<const char*>(nul) - begin : keyLen;
+  if (!nul)
+    while (n > 0 && begin[n - 1] == ' ') --n;
+  return std::string(begin, n);
+}
+
+struct DataFilePath {
+  std::string dir;   // canonical folder
+  std::string name;  // base name and extension in small letters
+};
+
+// Splits a DOS-style or Linux path into its existing folder and the data file's name.
+bool SplitDataFilePath(const std::string& given, DataFilePath& out) {
+  std::string path = given;
+  for (char& ch : path)
+    if (ch == '\\') ch = '/';
+  if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])))
+    path.erase(0, 2);
+  const size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+  if (dir.empty()) dir = "/";
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return false;
+  std::error_code ec;
+  const std::filesystem::path canonical = std::filesystem::canonical(dir, ec);
+  if (ec) return false;
+  out.dir = canonical.string();
+  for (char& ch : name)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  // Our own tables and SQLite's are never data files.
+  if (name.rfind("sqlite_", 0) == 0 || name == "palvorin_files") return false;
+  out.name = std::move(name);
+  return true;
+}
+
+// The folder's database, opened once per process.
+Folder& GetFolder(const std::string& dir, bool create) {
+  auto& folders = Engine().folders;
+  auto it = folders.find(dir);
+  if (it != folders.end()) return *it->second;
+  auto folder = std::make_unique<Folder>(dir, create, Engine().settings.busyTimeoutMs);
+  Folder& ref = *folder;
+  folders.emplace(dir, std::move(folder));
+  return ref;
+}
+
+// ---- Position blocks -----------------------------------------------------------------------
+
+Cursor* CursorOf(const void* posBlock) {
+  if (!posBlock) return nullptr;
+  PosTag tag;
+  std::memcpy(&tag, posBlock, sizeof tag);
+  if (std::memcmp(tag.mark, kPosMark, 4) != 0) return nullptr;
+  auto& cursors = Engine().cursors;
+  if (tag.slot >= cursors.size()) return nullptr;
+  Cursor& c = cursors[tag.slot];
+  if (!c.inUse || c.generation != tag.generation) return nullptr;
+  return &c;
+}
+
+void ClearTag(void* posBlock) {
+  if (posBlock) std::memset(posBlock, 0, sizeof(PosTag));
+}
+
+// Sets the file's own lock byte to what this process's opens of it need: exclusive while one
+// is exclusive, shared while any is open, none after. False when another process's opens
+// conflict.
+bool UpdateFileLock(Folder& folder, DataFile& f) {
+  const int64_t offset = FileLockOffset(f.fileNo());
+  if (f.exclusiveOpens > 0) return folder.locks().TryLock(offset, true);
+  if (f.normalOpens > 0) return folder.locks().TryLock(offset, false);
+  folder.locks().Unlock(offset);
+  return true;
+}
+
+void CloseCursor(Cursor& c) {
+  ReleaseAllLocks(c);
+  if (c.file && !c.file->gone) {
+    (c.exclusive ? c.file->exclusiveOpens : c.file->normalOpens)--;
+    UpdateFileLock(*c.folder, *c.file);
+  }
+  c.file.reset();
+  c.folder = nullptr;
+  c.inUse = false;
+  c.ForgetPlace();
+}
+
+// ---- File operations -----------------------------------------------------------------------
+
+EngineStatus DoOpen(void* posBlock, const CallArgs& a) {
+  if (!posBlock) return EngineStatus::FileNotOpen;
+  DataFilePath path;
+  if (!SplitDataFilePath(NameFromKeyBuffer(a.key, a.keyLen), path)) return EngineStatus::FileNotFound;
+  if (Cursor* old = CursorOf(posBlock)) CloseCursor(*old);  // a block reused without Close
+  Folder& folder = GetFolder(path.dir, false);
+  JoinTransaction(folder);
+  std::shared_ptr<DataFile> file = folder.Find(path.name);
+  if (!file) return EngineStatus::FileNotFound;
+
+  const bool exclusive = a.keyNum == kOpenExclusive;
+  (exclusive ? file->exclusiveOpens : file->normalOpens)++;
+  if (!UpdateFileLock(folder, *file)) {
+    (exclusive ? file->exclusiveOpens : file->normalOpens)--;
+    UpdateFileLock(folder, *file);
+    return EngineStatus::FileLocked;
+  }
+  auto& cursors = Engine().cursors;
+  size_t slot = 0;
+  while (slot < cursors.size() && cursors[slot].inUse) ++slot;
+  if (slot == cursors.size()) cursors.emplace_back();
+  Cursor& c = cursors[slot];
+  const uint32_t generation = c.generation + 1;
+  c = Cursor{};
+  c.inUse = true;
+  c.generation = generation;
+  c.folder = &folder;
+  c.file = std::move(file);
+  c.readOnly = a.keyNum == kOpenReadOnly;
+  c.exclusive = exclusive;
+  PosTag tag;
+  std::memcpy(tag.mark, kPosMark, 4);
+  tag.slot = static_cast<uint32_t>(slot);
+  tag.generation = generation;
+  std::memcpy(posBlock, &tag, sizeof tag);
+  return EngineStatus::Ok;
+}
+
+EngineStatus DoCreate(const CallArgs& a) {
+  if (!a.data || !a.dataLen) return EngineStatus::DataBufferTooShort;
+  FileDef def;
+  const std::string_view buffer(reinterpret_cast<const char*>(a.data), *a.dataLen);
+  if (EngineStatus st = ParseCreateBuffer(buffer, def); st != EngineStatus::Ok) return st;
+  DataFilePath path;
+  if (!SplitDataFilePath(NameFromKeyBuffer(a.key, a.keyLen), path)) return EngineStatus::FileNotFound;
+  Folder& folder = GetFolder(path.dir, true);
+  JoinTransaction(folder);
+  if (a.keyNum == kCreateNew && folder.Find(path.name)) return EngineStatus::FileExists;
+  // Keep the definition exactly as given, without the padding after it.
+  const size_t used = kFileSpecSize + kSegmentSpecSize * def.segments.size() +
+                      kAcsBlockSize * def.acs.size();
+  folder.Create(path.name, std::string(buffer.substr(0, used)), def);
+  return EngineStatus::Ok;
+}
+
+EngineStatus DoStat(Cursor& c, const CallArgs& a) {
+  const std::string& spec = c.file->spec();
+  if (!a.data || !a.dataLen || *a.dataLen < spec.size()) return EngineStatus::DataBufferTooShort;
+  int64_t records = 0;
+  {
+    Stmt& q = c.file->Count();
+    StmtScope scope(q);
+    if (q.Step()) records = q.ColumnInt(0);
+  }
+  std::memcpy(a.data, spec.data(), spec.size());
+  PutLE32(a.data + 6, static_cast<uint32_t>(records));
+  if (a.keyNum == -1) a.data[5] = 0x60;  // file version, asked for by key number -1
+  // Unique values per key: every record for a unique key; not counted for duplicate keys.
+  const auto& segments = c.file->def().segments;
+  for (size_t i = 0; i < segments.size(); ++i) {
+    const bool unique = !(segments[i].flags & kKeyDuplicates);
+    PutLE32(a.data + kFileSpecSize + kSegmentSpecSize * i + 6,
+            unique ? static_cast<uint32_t>(records) : 0);
+  }
+  *a.dataLen = static_cast<uint32_t>(spec.size());
+  return EngineStatus::Ok;
+}
+
+EngineStatus DoGetPosition(Cursor& c, const CallArgs& a) {
+  if (c.physical == 0) return EngineStatus::InvalidPositioning;
+  if (!a.data || !a.dataLen || *a.dataLen < kPositionSize) return EngineStatus::DataBufferTooShort;
+  PutLE32(a.data, static_cast<uint32_t>(c.physical));
+  *a.dataLen = kPositionSize;
+  return EngineStatus::Ok;
+}
+
+void CloseEverything() {
+  EngineState& e = Engine();
+  for (Cursor& c : e.cursors)
+    if (c.inUse) CloseCursor(c);
+  for (auto& [dir, folder] : e.folders)
+    if (folder->inTransaction()) folder->RollbackTransaction();
+  e.inTransaction = false;
+  e.folders.clear();
+}
+
+EngineStatus DoReset(void* posBlock) {
+  CloseEverything();
+  ClearTag(posBlock);
+  return EngineStatus::Ok;
+}
+
+// ---- Transactions --------------------------------------------------------------------------
+
+EngineStatus DoBegin(void* posBlock) {
+  EngineState& e = Engine();
+  if (e.inTransaction) return EngineStatus::TransactionActive;
+  e.inTransaction = true;
+  // The folder of the given file is taken now, so a busy folder answers here; other folders
+  // join when first touched.
+  if (Cursor* c = CursorOf(posBlock)) {
+    try {
+      JoinTransaction(*c->folder);
+    } catch (const EngineError&) {
+      e.inTransaction = false;
+      throw;
+    }
+  }
+  return EngineStatus::Ok;
+}
+
+EngineStatus DoEnd() {
+  EngineState& e = Engine();
+  if (!e.inTransaction) return EngineStatus::NoTransaction;
+  e.inTransaction = false;
+  EngineStatus result = EngineStatus::Ok;
+  for (auto& [dir, folder] : e.folders) {
+    if (!folder->inTransaction()) continue;
+    try {
+      folder->CommitTransaction();
+    } catch (const EngineError& err) {
+      e.lastError = err.message;
+      result = err.status;
+    }
+  }
+  return result;
+}
+
+EngineStatus DoAbort() {
+  EngineState& e = Engine();
+  if (!e.inTransaction) return EngineStatus::NoTransaction;
+  e.inTransaction = false;
+  for (auto& [dir, folder] : e.folders)
+    if (folder->inTransaction()) folder->RollbackTransaction();
+  return EngineStatus::Ok;
+}
+
+// ---- Dispatch ------------------------------------------------------------------------------
+
+EngineStatus Dispatch(uint16_t op, void* posBlock, const CallArgs& a) {
+  const OpTraits traits = TraitsOf(a.base);
+  if (!traits.valid) return EngineStatus::InvalidOperation;
+  if ((a.keyOnly || a.lockBias) && !traits.isGet && a.base != 19) return EngineStatus::InvalidOperation;
+  if (a.keyOnly && a.base == static_cast<uint16_t>(EngineOp::GetDirect))
+    return EngineStatus::InvalidOperation;
+  if (op >= 1000 && a.base != 19) return EngineStatus::InvalidOperation;
+  if (!traits.needsOpen) {
+    switch (static_cast<EngineOp>(a.base)) {
+      case EngineOp::Open: return DoOpen(posBlock, a);
+      case EngineOp::Create: return DoCreate(a);
+      case EngineOp::Reset: return DoReset(posBlock);
+      case EngineOp::BeginTransaction: return DoBegin(posBlock);
+      case EngineOp::EndTransaction: return DoEnd();
+      case EngineOp::AbortTransaction: return DoAbort();
+      default: return EngineStatus::InvalidOperation;
+    }
+  }
+  Cursor* c = CursorOf(posBlock);
+  if (!c) return EngineStatus::FileNotOpen;
+  if (a.base == static_cast<uint16_t>(EngineOp::Close)) {
+    CloseCursor(*c);
+    ClearTag(posBlock);
+    return EngineStatus::Ok;
+  }
+  if (c->file->gone) return EngineStatus::FileNotOpen;
+  JoinTransaction(*c->folder);
+  switch (static_cast<EngineOp>(a.base)) {
+    case EngineOp::Insert: return DoInsert(*c, a);
+    case EngineOp::Update: return DoUpdate(*c, a);
+    case EngineOp::Delete: return DoDelete(*c, a);
+    case EngineOp::Stat: return DoStat(*c, a);
+    case EngineOp::GetPosition: return DoGetPosition(*c, a);
+    case EngineOp::GetDirect: return DoGetDirect(*c, a);
+    case EngineOp::Unlock: return DoUnlock(*c, a);
+    default: return DoGet(*c, a);
+  }
+}
+
+}  // namespace
+
+EngineState& Engine() {
+  static EngineState state;
+  return state;
+}
+
+EngineSettings& EngineConfig() { return Engine().settings; }
+
+const std::string& EngineLastError() { return Engine().lastError; }
+
+void JoinTransaction(Folder& folder) {
+  if (Engine().inTransaction && !folder.inTransaction()) folder.BeginTransaction();
+}
+
+void EngineInit() {
+  EngineState& e = Engine();
+  if (e.initialised) return;
+  e.initialised = true;
+}
+
+bool EngineDropFile(const std::string& path) {
+  try {
+    DataFilePath p;
+    if (!SplitDataFilePath(path, p)) return false;
+    EngineState& e = Engine();
+    auto it = e.folders.find(p.dir);
+    if (it == e.folders.end()) {
+      std::error_code ec;
+      if (!std::filesystem::exists(p.dir + "/" + kDatabaseName, ec)) return false;
+    }
+    Folder& folder = GetFolder(p.dir, false);
+    JoinTransaction(folder);
+    return folder.Drop(p.name);
+  } catch (const EngineError& err) {
+    Engine().lastError = err.message;
+    return false;
+  }
+}
+
+void ResetEngineForTest() {
+  CloseEverything();
+  EngineState& e = Engine();
+  const EngineSettings settings = e.settings;
+  const bool initialised = e.initialised;
+  e = EngineState{};
+  e.settings = settings;
+  e.initialised = initialised;
+}
+
+void ForgetEngineStateAfterFork() {
+  EngineState& e = Engine();
+  const EngineSettings settings = e.settings;
+  // The parent's connections and lock file stay with the parent: the child never closes them.
+  new EngineState(std::move(e));
+  e = EngineState{};
+  e.settings = settings;
+}
+
+int16_t BTRCALL(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen, void* keyBuf,
+                uint8_t keyLen, int8_t keyNum) {
+  EngineInit();
+  const DecodedCall d = DecodeCall(op);
+  CallArgs a;
+  a.base = d.base;
+  a.keyOnly = d.keyOnly;
+  a.lockBias = d.lockBias;
+  a.data = static_cast<uint8_t*>(dataBuf);
+  a.dataLen = dataLen;
+  a.key = static_cast<uint8_t*>(keyBuf);
+  a.keyLen = keyLen;
+  a.keyNum = keyNum;
+  try {
+    return static_cast<int16_t>(Dispatch(op, posBlock, a));
+  } catch (const EngineError& err) {
+    Engine().lastError = err.message;
+    return static_cast<int16_t>(err.status);
+  } catch (const std::exception& err) {
+    Engine().lastError = err.what();
+    return static_cast<int16_t>(EngineStatus::IoError);
+  }
+}
+
+}  // namespace palvorin

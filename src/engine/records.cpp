@@ -1,0 +1,448 @@
+// Record operations: keyed and positional reads with their locks, and the three writes.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "engine/engine_state.h"
+
+namespace palvorin {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kMaxPosition = 0xFFFFFFFFu;
+
+bool IsSingleLock(uint16_t bias) { return bias == kLockSingleWait || bias == kLockSingleNoWait; }
+bool IsWaitLock(uint16_t bias) { return bias == kLockSingleWait || bias == kLockMultiWait; }
+
+// ---- Locks ---------------------------------------------------------------------------------
+
+// Takes the lock on record `id` for this process: the first holder in the process takes the
+// lock-file byte, later holders only count. False when another process holds it (after
+// waiting, for the waiting biases).
+bool AcquireLock(Cursor& c, int64_t id, bool wait) {
+  const int64_t offset = RecordLockOffset(c.file->fileNo(), id);
+  int& holders = c.folder->lockHolders[offset];
+  if (holders == 0) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(Engine().settings.lockWaitMs);
+    while (!c.folder->locks().TryLock(offset, true)) {
+      if (!wait || Clock::now() >= deadline) {
+        c.folder->lockHolders.erase(offset);
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ++holders;
+  return true;
+}
+
+void ReleaseLock(Cursor& c, int64_t id) {
+  const int64_t offset = RecordLockOffset(c.file->fileNo(), id);
+  auto it = c.folder->lockHolders.find(offset);
+  if (it == c.folder->lockHolders.end()) return;
+  if (--it->second <= 0) {
+    c.folder->lockHolders.erase(it);
+    c.folder->locks().Unlock(offset);
+  }
+}
+
+void ReleaseSingleLock(Cursor& c) {
+  if (c.singleLock == 0) return;
+  const int64_t id = c.singleLock;
+  c.singleLock = 0;
+  ReleaseLock(c, id);
+}
+
+// Releases every lock of the cursor on record `id` (a deleted record keeps none).
+void ReleaseLocksOn(Cursor& c, int64_t id) {
+  if (c.singleLock == id) ReleaseSingleLock(c);
+  auto it = std::find(c.multiLocks.begin(), c.multiLocks.end(), id);
+  if (it != c.multiLocks.end()) {
+    c.multiLocks.erase(it);
+    ReleaseLock(c, id);
+  }
+}
+
+// Holds record `id` locked while this process writes it, so that no other process writes or
+// locks it meanwhile. A record this process already holds needs nothing more.
+class WriteLock {
+ public:
+  WriteLock(Cursor& c, int64_t id) : c_(c), id_(id) { granted_ = AcquireLock(c_, id_, false); }
+  ~WriteLock() {
+    if (granted_) ReleaseLock(c_, id_);
+  }
+  WriteLock(const WriteLock&) = delete;
+  WriteLock& operator=(const WriteLock&) = delete;
+  bool granted() const { return granted_; }
+
+ private:
+  Cursor& c_;
+  int64_t id_;
+  bool granted_ = false;
+};
+
+// ---- Reading -------------------------------------------------------------------------------
+
+// Runs `q` (already bound) and copies its row (id, data, kN) into `row`.
+bool FetchRow(Stmt& q, FoundRow& row) {
+  StmtScope scope(q);
+  if (!q.Step()) return false;
+  row.id = q.ColumnInt(0);
+  row.data.assign(q.ColumnBlob(1));
+  row.collated.assign(q.ColumnBlob(2));
+  return true;
+}
+
+bool Query(DataFile& f, int key, KeyQuery shape, std::string_view value, int64_t id,
+           FoundRow& row) {
+  Stmt& q = f.Query(key, shape);
+  if (shape != KeyQuery::First && shape != KeyQuery::Last) q.BindBlob(1, value);
+  if (shape == KeyQuery::NextSame || shape == KeyQuery::PrevSame) q.BindInt(2, id);
+  return FetchRow(q, row);
+}
+
+// Finds the record a get reaches, without changing the cursor.
+bool FindForGet(Cursor& c, const CallArgs& a, FoundRow& row) {
+  DataFile& f = *c.file;
+  const int k = a.keyNum;
+  std::string& search = Engine().search;
+  switch (static_cast<EngineOp>(a.base)) {
+    case EngineOp::GetEqual:
+    case EngineOp::GetGreater:
+    case EngineOp::GetGreaterOrEqual:
+    case EngineOp::GetLess:
+    case EngineOp::GetLessOrEqual: {
+      CollateKey(f.keys()[k], a.key, search);
+      static constexpr KeyQuery kShape[] = {KeyQuery::Equal, KeyQuery::kCount, KeyQuery::kCount,
+                                            KeyQuery::Greater, KeyQuery::GreaterOrEqual,
+                                            KeyQuery::Less, KeyQuery::LessOrEqual};
+      return Query(f, k, kShape[a.base - static_cast<uint16_t>(EngineOp::GetEqual)], search, 0,
+                   row);
+    }
+    case EngineOp::GetFirst:
+      return Query(f, k, KeyQuery::First, {}, 0, row);
+    case EngineOp::GetLast:
+      return Query(f, k, KeyQuery::Last, {}, 0, row);
+    case EngineOp::GetNext:
+      // The rest of the current value's duplicates first, then the next value; a key-only
+      // step goes straight to the next value. Two index seeks: never one query with OR.
+      if (!a.keyOnly && f.keys()[k].duplicates &&
+          Query(f, k, KeyQuery::NextSame, c.anchorKey, c.anchorId, row))
+        return true;
+      return Query(f, k, KeyQuery::Greater, c.anchorKey, 0, row);
+    case EngineOp::GetPrevious:
+      if (!a.keyOnly && f.keys()[k].duplicates &&
+          Query(f, k, KeyQuery::PrevSame, c.anchorKey, c.anchorId, row))
+        return true;
+      return Query(f, k, KeyQuery::Less, c.anchorKey, 0, row);
+    default:
+      return false;
+  }
+}
+
+// Finds the record and, with a lock bias, locks it and finds it again, so that what is
+// returned is what was locked. 84 when another process holds it.
+EngineStatus FindLocked(Cursor& c, const CallArgs& a, bool& found, FoundRow& row,
+                        bool (*find)(Cursor&, const CallArgs&, FoundRow&)) {
+  found = find(c, a, row);
+  if (!found || a.lockBias == 0) return EngineStatus::Ok;
+  if (IsSingleLock(a.lockBias)) ReleaseSingleLock(c);
+  for (int attempt = 0;; ++attempt) {
+    const int64_t id = row.id;
+    const bool alreadyMine =
+        std::find(c.multiLocks.begin(), c.multiLocks.end(), id) != c.multiLocks.end();
+    if (!alreadyMine && !AcquireLock(c, id, IsWaitLock(a.lockBias)))
+      return EngineStatus::RecordLocked;
+    found = find(c, a, row);
+    if (found && row.id == id) {
+      if (alreadyMine) return EngineStatus::Ok;
+      if (IsSingleLock(a.lockBias))
+        c.singleLock = id;
+      else
+        c.multiLocks.push_back(id);
+      return EngineStatus::Ok;
+    }
+    // The record moved or went while we waited for it: let go and look again.
+    if (!alreadyMine) ReleaseLock(c, id);
+    if (!found || attempt >= 3) return found ? EngineStatus::RecordLocked : EngineStatus::Ok;
+  }
+}
+
+// Copies a found record out: its key value on `keyNum` into the key buffer, and (unless
+// key-only) its bytes into the data buffer; a short data buffer gets what fits and 22.
+EngineStatus ReturnRecord(Cursor& c, const CallArgs& a, const FoundRow& row, int keyNum) {
+  const DataFile& f = *c.file;
+  const auto* rec = reinterpret_cast<const uint8_t*>(row.data.data());
+  if (keyNum >= 0) {
+    const KeyCodec& key = f.keys()[keyNum];
+    for (const SegmentCodec& s : key.segments)
+      std::memcpy(a.key + s.keyOffset, rec + s.recordOffset, s.length);
+  }
+  if (a.keyOnly) {
+    *a.dataLen = 0;
+    return EngineStatus::Ok;
+  }
+  const uint32_t n = std::min<uint32_t>(*a.dataLen, static_cast<uint32_t>(row.data.size()));
+  std::memcpy(a.data, row.data.data(), n);
+  *a.dataLen = n;
+  return n < row.data.size() ? EngineStatus::DataBufferTooShort : EngineStatus::Ok;
+}
+
+void SetPlace(Cursor& c, const FoundRow& row, int keyNum, bool keyOnly) {
+  c.physical = row.id;
+  c.afterKeyOnly = keyOnly;
+  c.logicalKey = keyNum;
+  c.anchorKey = row.collated;
+  c.anchorId = row.id;
+}
+
+bool FindById(Cursor& c, const CallArgs& a, FoundRow& row) {
+  uint32_t pos;
+  std::memcpy(&pos, a.data, 4);
+  Stmt& q = c.file->ById();
+  StmtScope scope(q);
+  q.BindInt(1, pos);
+  if (pos == 0 || !q.Step()) return false;
+  row.id = q.ColumnInt(0);
+  row.data.assign(q.ColumnBlob(1));
+  row.collated.clear();
+  return true;
+}
+
+// The key values of a record: raw (for the caller and the modifiable check) and collated
+// (for the index), or null when the record is left out of a key.
+struct RecordKeys {
+  std::vector<std::string> raw;
+  std::vector<std::string> collated;
+  std::vector<bool> null;
+};
+
+void ComputeKeys(const DataFile& f, const uint8_t* rec, RecordKeys& out) {
+  const size_t n = f.keys().size();
+  out.raw.resize(n);
+  out.collated.resize(n);
+  out.null.resize(n);
+  for (size_t k = 0; k < n; ++k) {
+    const KeyCodec& key = f.keys()[k];
+    out.raw[k] = KeyFromRecord(key, rec);
+    const auto* raw = reinterpret_cast<const uint8_t*>(out.raw[k].data());
+    out.null[k] = IsNullKey(key, raw);
+    CollateKey(key, raw, out.collated[k]);
+  }
+}
+
+void BindKeys(Stmt& s, int first, const RecordKeys& keys) {
+  for (size_t k = 0; k < keys.raw.size(); ++k) {
+    const int param = first + static_cast<int>(k);
+    if (keys.null[k])
+      s.BindNull(param);
+    else
+      s.BindBlob(param, keys.collated[k]);
+  }
+}
+
+// Checks the arguments every write shares. `needKey`: the call returns a key value.
+EngineStatus CheckWrite(const Cursor& c, const CallArgs& a) {
+  if (c.readOnly) return EngineStatus::AccessDenied;
+  if (!a.dataLen || !a.data || *a.dataLen != static_cast<uint32_t>(c.file->recordLength()))
+    return EngineStatus::DataBufferTooShort;
+  if (a.keyNum < -1 || a.keyNum >= static_cast<int>(c.file->keys().size()))
+    return EngineStatus::InvalidKeyNumber;
+  if (a.keyNum >= 0 && (!a.key || a.keyLen < c.file->keys()[a.keyNum].length))
+    return EngineStatus::KeyBufferTooShort;
+  return EngineStatus::Ok;
+}
+
+// After a write, the record's key value on the call's key goes back to the caller and the
+// cursor's place follows the record on that key (key number -1 leaves the place alone).
+void PlaceAfterWrite(Cursor& c, const CallArgs& a, int64_t id, const RecordKeys& keys) {
+  c.physical = id;
+  c.afterKeyOnly = false;
+  if (a.keyNum < 0) return;
+  std::memcpy(a.key, keys.raw[a.keyNum].data(), keys.raw[a.keyNum].size());
+  if (keys.null[a.keyNum]) {
+    c.logicalKey = -1;
+    return;
+  }
+  c.logicalKey = a.keyNum;
+  c.anchorKey = keys.collated[a.keyNum];
+  c.anchorId = id;
+}
+
+}  // namespace
+
+void ReleaseAllLocks(Cursor& c) {
+  ReleaseSingleLock(c);
+  for (int64_t id : c.multiLocks) ReleaseLock(c, id);
+  c.multiLocks.clear();
+}
+
+EngineStatus DoGet(Cursor& c, const CallArgs& a) {
+  const DataFile& f = *c.file;
+  if (a.keyNum < 0 || a.keyNum >= static_cast<int>(f.keys().size()))
+    return EngineStatus::InvalidKeyNumber;
+  if (!a.key || a.keyLen < f.keys()[a.keyNum].length) return EngineStatus::KeyBufferTooShort;
+  if (!a.keyOnly && (!a.data || !a.dataLen)) return EngineStatus::DataBufferTooShort;
+  const auto op = static_cast<EngineOp>(a.base);
+  const bool stepping = op == EngineOp::GetNext || op == EngineOp::GetPrevious;
+  if (stepping) {
+    if (c.logicalKey < 0) return EngineStatus::InvalidPositioning;
+    if (c.logicalKey != a.keyNum) return EngineStatus::DifferentKeyNumber;
+  }
+  FoundRow& row = Engine().row;
+  bool found = false;
+  if (EngineStatus st = FindLocked(c, a, found, row, FindForGet); st != EngineStatus::Ok)
+    return st;
+  if (!found) {
+    // A step that finds nothing keeps its place; a keyed read that finds nothing has none.
+    if (stepping) {
+      c.physical = 0;
+      c.afterKeyOnly = false;
+    } else {
+      c.ForgetPlace();
+    }
+    return op == EngineOp::GetEqual ? EngineStatus::KeyNotFound : EngineStatus::EndOfFile;
+  }
+  SetPlace(c, row, a.keyNum, a.keyOnly);
+  return ReturnRecord(c, a, row, a.keyNum);
+}
+
+EngineStatus DoGetDirect(Cursor& c, const CallArgs& a) {
+  const DataFile& f = *c.file;
+  if (!a.data || !a.dataLen || *a.dataLen < kPositionSize) return EngineStatus::DataBufferTooShort;
+  if (a.keyNum < -1 || a.keyNum >= static_cast<int>(f.keys().size()))
+    return EngineStatus::InvalidKeyNumber;
+  if (a.keyNum >= 0 && (!a.key || a.keyLen < f.keys()[a.keyNum].length))
+    return EngineStatus::KeyBufferTooShort;
+  FoundRow& row = Engine().row;
+  bool found = false;
+  CallArgs direct = a;
+  direct.keyOnly = false;
+  if (EngineStatus st = FindLocked(c, direct, found, row, FindById); st != EngineStatus::Ok)
+    return st;
+  if (!found) return EngineStatus::InvalidRecordAddress;
+  // The record becomes current, and Get Next / Previous continue from it on the given key.
+  c.physical = row.id;
+  c.afterKeyOnly = false;
+  c.logicalKey = -1;
+  if (a.keyNum >= 0) {
+    const KeyCodec& key = f.keys()[a.keyNum];
+    const std::string raw = KeyFromRecord(key, reinterpret_cast<const uint8_t*>(row.data.data()));
+    if (!IsNullKey(key, reinterpret_cast<const uint8_t*>(raw.data()))) {
+      CollateKey(key, reinterpret_cast<const uint8_t*>(raw.data()), c.anchorKey);
+      c.anchorId = row.id;
+      c.logicalKey = a.keyNum;
+    }
+  }
+  return ReturnRecord(c, direct, row, a.keyNum);
+}
+
+EngineStatus DoInsert(Cursor& c, const CallArgs& a) {
+  if (EngineStatus st = CheckWrite(c, a); st != EngineStatus::Ok) return st;
+  DataFile& f = *c.file;
+  RecordKeys keys;
+  ComputeKeys(f, a.data, keys);
+  JoinTransaction(*c.folder);
+  WriteTxn txn(*c.folder);
+  Stmt& ins = f.Insert();
+  StmtScope scope(ins);
+  ins.BindBlob(1, a.data, f.recordLength());
+  BindKeys(ins, 2, keys);
+  ins.Run();
+  const int64_t id = sqlite3_last_insert_rowid(c.folder->db());
+  if (id <= 0 || id > kMaxPosition)
+    throw EngineError{EngineStatus::IoError, "record positions of " + f.name() + " exhausted"};
+  txn.Commit();
+  PlaceAfterWrite(c, a, id, keys);
+  return EngineStatus::Ok;
+}
+
+EngineStatus DoUpdate(Cursor& c, const CallArgs& a) {
+  if (c.physical == 0 || c.afterKeyOnly) return EngineStatus::InvalidPositioning;
+  if (EngineStatus st = CheckWrite(c, a); st != EngineStatus::Ok) return st;
+  DataFile& f = *c.file;
+  const int64_t id = c.physical;
+  WriteLock lock(c, id);
+  if (!lock.granted()) return EngineStatus::RecordLocked;
+  JoinTransaction(*c.folder);
+  WriteTxn txn(*c.folder);
+  std::string old;
+  {
+    Stmt& q = f.ById();
+    StmtScope scope(q);
+    q.BindInt(1, id);
+    if (!q.Step()) return EngineStatus::InvalidPositioning;  // deleted by another process
+    old.assign(q.ColumnBlob(1));
+  }
+  RecordKeys keys;
+  ComputeKeys(f, a.data, keys);
+  for (size_t k = 0; k < f.keys().size(); ++k) {
+    const KeyCodec& key = f.keys()[k];
+    if (!key.modifiable &&
+        KeyFromRecord(key, reinterpret_cast<const uint8_t*>(old.data())) != keys.raw[k])
+      return EngineStatus::KeyNotModifiable;
+  }
+  Stmt& up = f.Update();
+  {
+    StmtScope scope(up);
+    up.BindInt(1, id);
+    up.BindBlob(2, a.data, f.recordLength());
+    BindKeys(up, 3, keys);
+    up.Run();
+  }
+  txn.Commit();
+  if (c.singleLock == id) ReleaseSingleLock(c);
+  PlaceAfterWrite(c, a, id, keys);
+  return EngineStatus::Ok;
+}
+
+EngineStatus DoDelete(Cursor& c, const CallArgs& a) {
+  (void)a;
+  if (c.physical == 0 || c.afterKeyOnly) return EngineStatus::InvalidPositioning;
+  if (c.readOnly) return EngineStatus::AccessDenied;
+  DataFile& f = *c.file;
+  const int64_t id = c.physical;
+  {
+    WriteLock lock(c, id);
+    if (!lock.granted()) return EngineStatus::RecordLocked;
+    JoinTransaction(*c.folder);
+    WriteTxn txn(*c.folder);
+    Stmt& del = f.Delete();
+    {
+      StmtScope scope(del);
+      del.BindInt(1, id);
+      del.Run();
+    }
+    if (sqlite3_changes(c.folder->db()) == 0) return EngineStatus::InvalidPositioning;
+    txn.Commit();
+  }
+  ReleaseLocksOn(c, id);
+  // No current record now, but Get Next / Previous still move from where it stood.
+  c.physical = 0;
+  c.afterKeyOnly = false;
+  return EngineStatus::Ok;
+}
+
+EngineStatus DoUnlock(Cursor& c, const CallArgs& a) {
+  if (a.keyNum >= 0) {
+    ReleaseSingleLock(c);
+  } else if (a.keyNum == -1) {
+    if (!a.data || !a.dataLen || *a.dataLen < kPositionSize)
+      return EngineStatus::DataBufferTooShort;
+    uint32_t pos;
+    std::memcpy(&pos, a.data, 4);
+    auto it = std::find(c.multiLocks.begin(), c.multiLocks.end(), static_cast<int64_t>(pos));
+    if (it != c.multiLocks.end()) {
+      c.multiLocks.erase(it);
+      ReleaseLock(c, pos);
+    }
+  } else {
+    for (int64_t id : c.multiLocks) ReleaseLock(c, id);
+    c.multiLocks.clear();
+  }
+  return EngineStatus::Ok;
+}
+
+}  // namespace palvorin

@@ -1,0 +1,261 @@
+#include "engine/store.h"
+
+#include <utility>
+
+namespace palvorin {
+namespace {
+
+constexpr const char* kCatalog = "palvorin_files";
+
+std::string KeyColumn(int key) { return "k" + std::to_string(key); }
+
+std::string IndexName(const std::string& name, int key) {
+  return QuoteIdent(name + "/" + KeyColumn(key));
+}
+
+std::string QuerySql(const std::string& table, int key, KeyQuery shape) {
+  const std::string k = KeyColumn(key);
+  const std::string head = "SELECT id, data, " + k + " FROM " + table + " WHERE ";
+  switch (shape) {
+    case KeyQuery::Equal:
+      return head + k + " = ?1 ORDER BY id LIMIT 1";
+    case KeyQuery::Greater:
+      return head + k + " > ?1 ORDER BY " + k + ", id LIMIT 1";
+    case KeyQuery::GreaterOrEqual:
+      return head + k + " >= ?1 ORDER BY " + k + ", id LIMIT 1";
+    case KeyQuery::Less:
+      return head + k + " < ?1 ORDER BY " + k + " DESC, id DESC LIMIT 1";
+    case KeyQuery::LessOrEqual:
+      return head + k + " <= ?1 ORDER BY " + k + " DESC, id DESC LIMIT 1";
+    case KeyQuery::First:
+      return head + k + " IS NOT NULL ORDER BY " + k + ", id LIMIT 1";
+    case KeyQuery::Last:
+      return head + k + " IS NOT NULL ORDER BY " + k + " DESC, id DESC LIMIT 1";
+    case KeyQuery::NextSame:
+      return head + k + " = ?1 AND id > ?2 ORDER BY id LIMIT 1";
+    case KeyQuery::PrevSame:
+      return head + k + " = ?1 AND id < ?2 ORDER BY id DESC LIMIT 1";
+    case KeyQuery::kCount:
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+// ---- DataFile ------------------------------------------------------------------------------
+
+DataFile::DataFile(sqlite3* db, std::string name, int64_t fileNo, std::string spec)
+    : db_(db), name_(std::move(name)), table_(QuoteIdent(name_)), fileNo_(fileNo),
+      spec_(std::move(spec)) {
+  if (ParseCreateBuffer(spec_, def_) != EngineStatus::Ok)
+    throw EngineError{EngineStatus::IoError, "damaged definition of " + name_};
+  keys_ = BuildKeyCodecs(def_);
+  queries_.resize(keys_.size() * static_cast<size_t>(KeyQuery::kCount));
+}
+
+Stmt& DataFile::Query(int key, KeyQuery shape) {
+  Stmt& s = queries_[key * static_cast<size_t>(KeyQuery::kCount) + static_cast<size_t>(shape)];
+  if (!s.prepared()) s = Stmt(db_, QuerySql(table_, key, shape));
+  return s;
+}
+
+Stmt& DataFile::Insert() {
+  if (!insert_.prepared()) {
+    std::string cols = "data", params = "?1";
+    for (size_t k = 0; k < keys_.size(); ++k) {
+      cols += ", " + KeyColumn(static_cast<int>(k));
+      params += ", ?" + std::to_string(k + 2);
+    }
+    insert_ = Stmt(db_, "INSERT INTO " + table_ + " (" + cols + ") VALUES (" + params + ")");
+  }
+  return insert_;
+}
+
+Stmt& DataFile::Update() {
+  if (!update_.prepared()) {
+    std::string sets = "data = ?2";
+    for (size_t k = 0; k < keys_.size(); ++k)
+      sets += ", " + KeyColumn(static_cast<int>(k)) + " = ?" + std::to_string(k + 3);
+    update_ = Stmt(db_, "UPDATE " + table_ + " SET " + sets + " WHERE id = ?1");
+  }
+  return update_;
+}
+
+Stmt& DataFile::Delete() {
+  if (!delete_.prepared()) delete_ = Stmt(db_, "DELETE FROM " + table_ + " WHERE id = ?1");
+  return delete_;
+}
+
+Stmt& DataFile::ById() {
+  if (!byId_.prepared()) byId_ = Stmt(db_, "SELECT id, data FROM " + table_ + " WHERE id = ?1");
+  return byId_;
+}
+
+Stmt& DataFile::Count() {
+  if (!count_.prepared()) count_ = Stmt(db_, "SELECT count(*) FROM " + table_);
+  return count_;
+}
+
+// ---- Folder --------------------------------------------------------------------------------
+
+Folder::Folder(const std::string& dir, bool create, int busyTimeoutMs) : dir_(dir) {
+  const std::string path = dir + "/" + kDatabaseName;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+  if (create) flags |= SQLITE_OPEN_CREATE;
+  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw EngineError{create ? EngineStatus::IoError : EngineStatus::FileNotFound, path};
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, busyTimeoutMs);
+  ExecSql(db_, "PRAGMA journal_mode=WAL");
+  ExecSql(db_, "PRAGMA synchronous=NORMAL");
+  ExecSql(db_, "PRAGMA cache_size=-16384");
+  begin_ = Stmt(db_, "BEGIN IMMEDIATE");
+  commit_ = Stmt(db_, "COMMIT");
+  syncFull_ = Stmt(db_, "PRAGMA synchronous=FULL");
+  syncNormal_ = Stmt(db_, "PRAGMA synchronous=NORMAL");
+  if (!locks_.Open(dir + "/" + kLockName))
+    throw EngineError{EngineStatus::IoError, "cannot open the lock file in " + dir};
+}
+
+Folder::~Folder() {
+  if (inTransaction_) RollbackTransaction();
+  files_.clear();
+  for (Stmt* s : {&begin_, &commit_, &syncFull_, &syncNormal_, &findFile_}) *s = Stmt();
+  if (db_) sqlite3_close_v2(db_);
+}
+
+bool Folder::CatalogRow(const std::string& name, int64_t& fileNo, std::string& spec) {
+  if (!findFile_.prepared()) {
+    // A folder created by another program may lack the catalog: then it holds no data file.
+    if (sqlite3_table_column_metadata(db_, nullptr, kCatalog, "spec", nullptr, nullptr, nullptr,
+                                      nullptr, nullptr) != SQLITE_OK)
+      return false;
+    findFile_ = Stmt(db_, std::string("SELECT fileno, spec FROM ") + kCatalog + " WHERE name = ?1");
+  }
+  StmtScope scope(findFile_);
+  findFile_.BindBlob(1, name);
+  if (!findFile_.Step()) return false;
+  fileNo = findFile_.ColumnInt(0);
+  spec = std::string(findFile_.ColumnBlob(1));
+  return true;
+}
+
+std::shared_ptr<DataFile> Folder::Find(const std::string& name) {
+  int64_t fileNo = 0;
+  std::string spec;
+  const bool exists = CatalogRow(name, fileNo, spec);
+  auto it = files_.find(name);
+  if (it != files_.end()) {
+    if (exists && it->second->fileNo() == fileNo && it->second->spec() == spec) return it->second;
+    it->second->gone = true;
+    files_.erase(it);
+  }
+  if (!exists) return nullptr;
+  auto file = std::make_shared<DataFile>(db_, name, fileNo, spec);
+  files_[name] = file;
+  return file;
+}
+
+void Folder::DropTable(const std::string& name) {
+  ExecSql(db_, "DROP TABLE IF EXISTS " + QuoteIdent(name));
+  Stmt forget(db_, std::string("DELETE FROM ") + kCatalog + " WHERE name = ?1");
+  forget.BindBlob(1, name);
+  forget.Run();
+  auto it = files_.find(name);
+  if (it != files_.end()) {
+    it->second->gone = true;
+    files_.erase(it);
+  }
+}
+
+void Folder::Create(const std::string& name, const std::string& spec, const FileDef& def) {
+  WriteTxn txn(*this);
+  ExecSql(db_, std::string("CREATE TABLE IF NOT EXISTS ") + kCatalog +
+                   " (fileno INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE,"
+                   " spec BLOB NOT NULL)");
+  findFile_ = Stmt();
+  DropTable(name);
+  const std::string table = QuoteIdent(name);
+  std::string sql = "CREATE TABLE " + table + " (id INTEGER PRIMARY KEY, data BLOB NOT NULL";
+  const std::vector<KeyCodec> keys = BuildKeyCodecs(def);
+  for (size_t k = 0; k < keys.size(); ++k) sql += ", " + KeyColumn(static_cast<int>(k)) + " BLOB";
+  sql += ")";
+  ExecSql(db_, sql);
+  for (size_t k = 0; k < keys.size(); ++k) {
+    const int key = static_cast<int>(k);
+    ExecSql(db_, std::string("CREATE ") + (keys[k].duplicates ? "" : "UNIQUE ") + "INDEX " +
+                     IndexName(name, key) + " ON " + table + " (" + KeyColumn(key) + ") WHERE " +
+                     KeyColumn(key) + " IS NOT NULL");
+  }
+  Stmt insert(db_, std::string("INSERT INTO ") + kCatalog + " (name, spec) VALUES (?1, ?2)");
+  insert.BindBlob(1, name);
+  insert.BindBlob(2, spec);
+  insert.Run();
+  txn.Commit();
+}
+
+bool Folder::Drop(const std::string& name) {
+  WriteTxn txn(*this);
+  int64_t fileNo = 0;
+  std::string spec;
+  if (!CatalogRow(name, fileNo, spec)) return false;
+  DropTable(name);
+  txn.Commit();
+  return true;
+}
+
+void Folder::BeginTransaction() {
+  // A transaction the caller asked for is made durable at its end, not only atomic.
+  syncFull_.Run();
+  try {
+    begin_.Run();
+  } catch (const EngineError&) {
+    syncNormal_.Run();
+    throw;
+  }
+  inTransaction_ = true;
+}
+
+void Folder::CommitTransaction() {
+  inTransaction_ = false;
+  try {
+    commit_.Run();
+  } catch (const EngineError&) {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    syncNormal_.Run();
+    throw;
+  }
+  syncNormal_.Run();
+}
+
+void Folder::RollbackTransaction() {
+  inTransaction_ = false;
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+}
+
+// ---- WriteTxn ------------------------------------------------------------------------------
+
+WriteTxn::WriteTxn(Folder& folder) : folder_(folder) {
+  if (!sqlite3_get_autocommit(folder_.db_)) return;  // inside the caller's transaction
+  folder_.begin_.Run();
+  own_ = true;
+}
+
+WriteTxn::~WriteTxn() {
+  if (own_ && !sqlite3_get_autocommit(folder_.db_))
+    sqlite3_exec(folder_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void WriteTxn::Commit() {
+  if (!own_) return;
+  folder_.commit_.Run();
+  own_ = false;
+}
+
+}  // namespace palvorin

@@ -1,0 +1,141 @@
+// Where the engine keeps data files: every folder that holds data files is one SQLite database
+// in that folder (kDatabaseName, write-ahead log), with a lock file beside it (kLockName). A
+// data file is a table of it named after the file's base name and extension in small letters
+// ("hfinca.dat"), listed in the catalog table with its number and its create buffer. A row is
+//   id    the record's position (INTEGER PRIMARY KEY: stable, and in insertion order),
+//   data  the record's bytes,
+//   kN    the collation form of key N, or NULL when the record is left out of key N,
+// with one index per key on kN (unique unless the key takes duplicates); the index keeps equal
+// values in id order, so duplicates come back in the order they were inserted.
+#ifndef PALVORIN_ENGINE_STORE_H_
+#define PALVORIN_ENGINE_STORE_H_
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/createbuf.h"
+#include "engine/keycodec.h"
+#include "engine/lockfile.h"
+#include "engine/sqlitedb.h"
+
+namespace palvorin {
+
+constexpr const char* kDatabaseName = "zepdata.sqlite";
+constexpr const char* kLockName = "zepdata.lck";
+
+// The reads a key offers; each is one prepared statement returning (id, data, kN), LIMIT 1.
+enum class KeyQuery {
+  Equal,           // kN = ?1, first duplicate
+  Greater,         // kN > ?1
+  GreaterOrEqual,  // kN >= ?1
+  Less,            // kN < ?1, last duplicate
+  LessOrEqual,     // kN <= ?1, last duplicate
+  First,
+  Last,
+  NextSame,  // kN = ?1 AND id > ?2: the next duplicate
+  PrevSame,  // kN = ?1 AND id < ?2: the previous duplicate
+  kCount,
+};
+
+// One data file as this process knows it; shared by every open of it.
+class DataFile {
+ public:
+  DataFile(sqlite3* db, std::string name, int64_t fileNo, std::string spec);
+
+  const std::string& name() const { return name_; }
+  int64_t fileNo() const { return fileNo_; }
+  const FileDef& def() const { return def_; }
+  const std::string& spec() const { return spec_; }  // the create buffer as given
+  const std::vector<KeyCodec>& keys() const { return keys_; }
+  int recordLength() const { return def_.recordLength; }
+
+  Stmt& Query(int key, KeyQuery shape);
+  Stmt& Insert();  // ?1 data, ?2.. k0.., returns nothing
+  Stmt& Update();  // ?1 id, ?2 data, ?3.. k0..
+  Stmt& Delete();  // ?1 id
+  Stmt& ById();    // ?1 id -> (id, data)
+  Stmt& Count();   // -> count(*)
+
+  // Set when the file was dropped or replaced while open: its opens answer "not open".
+  bool gone = false;
+  int normalOpens = 0;     // opens by this process, for the file's own lock byte
+  int exclusiveOpens = 0;
+
+ private:
+  sqlite3* db_;
+  std::string name_;
+  std::string table_;  // quoted
+  int64_t fileNo_;
+  std::string spec_;
+  FileDef def_;
+  std::vector<KeyCodec> keys_;
+  std::vector<Stmt> queries_;  // key * kCount + shape, prepared on first use
+  Stmt insert_, update_, delete_, byId_, count_;
+};
+
+// One folder's database, its lock file, and what this process has loaded from it.
+class Folder {
+ public:
+  // Opens the database of folder `dir` (an existing folder, canonical path). Without `create`
+  // a folder with no database gives FileNotFound. Throws EngineError.
+  Folder(const std::string& dir, bool create, int busyTimeoutMs);
+  ~Folder();
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+
+  sqlite3* db() const { return db_; }
+  LockFile& locks() { return locks_; }
+  const std::string& dir() const { return dir_; }
+
+  // The data file `name` (small letters, base.ext) as stored now; null when it does not exist.
+  // A file already loaded is reused while its number and definition are unchanged.
+  std::shared_ptr<DataFile> Find(const std::string& name);
+  // Creates the data file `name` from `spec`, replacing an existing one. Throws EngineError.
+  void Create(const std::string& name, const std::string& spec, const FileDef& def);
+  // Drops the data file `name`; false when there was none.
+  bool Drop(const std::string& name);
+
+  // The transaction of a Begin ... End: taken for writing at once, committed durably.
+  bool inTransaction() const { return inTransaction_; }
+  void BeginTransaction();
+  void CommitTransaction();
+  void RollbackTransaction();  // never throws
+
+  // How many opens of this process hold a record lock at each lock offset.
+  std::unordered_map<int64_t, int> lockHolders;
+
+ private:
+  friend class WriteTxn;
+  bool CatalogRow(const std::string& name, int64_t& fileNo, std::string& spec);
+  void DropTable(const std::string& name);
+
+  std::string dir_;
+  sqlite3* db_ = nullptr;
+  LockFile locks_;
+  bool inTransaction_ = false;
+  std::map<std::string, std::shared_ptr<DataFile>> files_;
+  Stmt begin_, commit_, syncFull_, syncNormal_, findFile_;
+};
+
+// One write outside a Begin ... End is its own immediate transaction, rolled back unless
+// committed; inside a Begin ... End it joins that transaction.
+class WriteTxn {
+ public:
+  explicit WriteTxn(Folder& folder);
+  ~WriteTxn();
+  WriteTxn(const WriteTxn&) = delete;
+  WriteTxn& operator=(const WriteTxn&) = delete;
+  void Commit();
+
+ private:
+  Folder& folder_;
+  bool own_ = false;
+};
+
+}  // namespace palvorin
+
+#endif  // PALVORIN_ENGINE_STORE_H_
