@@ -62,6 +62,7 @@ constexpr int kF12 = 0x8600;
 struct KeyEntry {
   int accepted = 0;
   int returned = 0;
+  bool operator==(const KeyEntry&) const = default;
 };
 
 // The input state of the run.
