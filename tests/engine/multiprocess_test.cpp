@@ -1,0 +1,171 @@
+// Two processes on the same files: record locks, a folder held by another writer, and a writer
+// killed inside its transaction. The other process is a forked child that does its part,
+// tells the parent through a pipe, and then waits to be killed.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "engine_fixture.h"
+
+namespace palvorin::testing {
+namespace {
+
+class OtherProcess {
+ public:
+  // Runs `part` in a child; returns once the child has reported its first status.
+  explicit OtherProcess(const std::function<int()>& part) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      ForgetEngineStateAfterFork();
+      const char status = static_cast<char>(part());
+      if (write(fds[1], &status, 1) != 1) _exit(2);
+      for (;;) pause();  // holds whatever it took until killed
+    }
+    close(fds[1]);
+    char status = -1;
+    if (read(fds[0], &status, 1) == 1) status_ = status;
+    close(fds[0]);
+  }
+  ~OtherProcess() { Kill(); }
+  OtherProcess(const OtherProcess&) = delete;
+  OtherProcess& operator=(const OtherProcess&) = delete;
+
+  int status() const { return status_; }  // what the child's part returned; -1 if it died
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+class TwoProcessTest : public EngineTest {
+ protected:
+  // The parent closes everything before forking, so the child shares no database connection.
+  void PrepareCodes(const Codes& codes) {
+    OpenCodes();
+    InsertCodes(codes);
+    ResetEngineForTest();
+  }
+  // In the child: opens the codes file on a fresh block and runs `calls` on it.
+  std::function<int()> InChild(std::function<int(Block&)> calls) {
+    return [this, calls] {
+      Block pb{};
+      if (int st = OpenFile(pb, "codes.dat"); st != 0) return st;
+      return calls(pb);
+    };
+  }
+  int Begin(Block& pb) {
+    std::string data, key;
+    return Call(19, pb, data, key, 0);
+  }
+};
+
+TEST_F(TwoProcessTest, RecordLockedElsewhereGives84UntilThatProcessDies) {
+  PrepareCodes({"0001", "0002"});
+  OtherProcess other(InChild([this](Block& pb) { return Get(pb, 205, "0001"); }));
+  ASSERT_EQ(other.status(), 0);
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  EXPECT_EQ(Get(205, "0001"), 84);
+  EXPECT_EQ(Get(105, "0001"), 84) << "a waiting lock gives up after the configured wait";
+  EXPECT_EQ(Get(5, "0001"), 0) << "a read without lock is never refused";
+  EXPECT_EQ(Update(Rec("0001", "zz")), 84);
+  EXPECT_EQ(Delete(), 84);
+  EXPECT_EQ(Get(205, "0002"), 0) << "other records stay free";
+  other.Kill();
+  EXPECT_EQ(Get(205, "0001"), 0);
+  EXPECT_EQ(Update(Rec("0001", "zz")), 0);
+}
+
+TEST_F(TwoProcessTest, ReleasedLocksFreeTheRecordForOthers) {
+  PrepareCodes({"0001"});
+  OtherProcess other(InChild([this](Block& pb) {
+    // Lock, then let go by updating: the other process may lock it afterwards.
+    if (int st = Get(pb, 205, "0001"); st != 0) return st;
+    std::string data = Rec("0001", "g2"), key(255, '\0');
+    return Call(3, pb, data, key, 0);
+  }));
+  ASSERT_EQ(other.status(), 0);
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  EXPECT_EQ(Get(205, "0001"), 0);
+  EXPECT_EQ(record_, Rec("0001", "g2"));
+}
+
+TEST_F(TwoProcessTest, FolderHeldByAnotherWriterGives85AndStillReads) {
+  PrepareCodes({"0001"});
+  OtherProcess other(InChild([this](Block& pb) {
+    if (int st = Begin(pb); st != 0) return st;
+    return Insert(pb, Rec("0009"));
+  }));
+  ASSERT_EQ(other.status(), 0);
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  EXPECT_EQ(Insert(Rec("0002")), 85);
+  EXPECT_EQ(AllCodes(), (Codes{"0001"})) << "reads go on, without the other's open work";
+  std::string data, key;
+  EXPECT_EQ(Call(19, pb_, data, key, 0), 85);
+  other.Kill();
+  EXPECT_EQ(Insert(Rec("0002")), 0);
+  EXPECT_EQ(AllCodes(), (Codes{"0001", "0002"}));
+}
+
+TEST_F(TwoProcessTest, ExclusiveOpenKeepsOthersOut) {
+  PrepareCodes({"0001"});
+  OtherProcess other([this] {
+    Block pb{};
+    return OpenFile(pb, "codes.dat", kOpenExclusive);
+  });
+  ASSERT_EQ(other.status(), 0);
+  EXPECT_EQ(OpenFile(pb_, "codes.dat"), 85);
+  other.Kill();
+  EXPECT_EQ(OpenFile(pb_, "codes.dat"), 0);
+}
+
+TEST_F(TwoProcessTest, WriterKilledInsideItsTransactionLeavesEveryFileAsBefore) {
+  OpenCodes();
+  Block b{};
+  ASSERT_EQ(CreateFile("b.dat", CodesDef()), 0);
+  ASSERT_EQ(OpenFile(b, "b.dat"), 0);
+  InsertCodes({"0001", "0002", "0003"});
+  ASSERT_EQ(Insert(b, Rec("0100")), 0);
+  const Codes before = AllCodes(), beforeByGroup = AllCodes(1), beforeB = Walk(b, 0);
+  ResetEngineForTest();
+
+  OtherProcess writer([this] {
+    Block a{}, b{};
+    if (OpenFile(a, "codes.dat") != 0 || OpenFile(b, "b.dat") != 0) return 1;
+    if (Begin(a) != 0) return 2;
+    for (int i = 0; i < 500; ++i)
+      if (Insert(a, Rec(std::to_string(1000 + i), "zz")) != 0) return 3;
+    if (Insert(b, Rec("0200")) != 0) return 4;
+    if (Get(a, 5, "0002") != 0) return 5;
+    std::string data = Rec("0002", "yy"), key(255, '\0');
+    if (Call(3, a, data, key, 0) != 0) return 6;
+    if (Get(a, 5, "0001") != 0) return 7;
+    data.assign(8, '\0');
+    if (Call(4, a, data, key, 0) != 0) return 8;
+    return 0;  // and is killed before End
+  });
+  ASSERT_EQ(writer.status(), 0);
+  writer.Kill();
+
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  ASSERT_EQ(OpenFile(b, "b.dat"), 0);
+  EXPECT_EQ(AllCodes(), before);
+  EXPECT_EQ(AllCodes(1), beforeByGroup) << "every key holds every record";
+  EXPECT_EQ(Walk(b, 0), beforeB);
+  ASSERT_EQ(GetEqual("0002"), 0);
+  EXPECT_EQ(record_, Rec("0002"));
+  EXPECT_EQ(Insert(Rec("0004")), 0) << "nothing of the dead writer holds the folder";
+}
+
+}  // namespace
+}  // namespace palvorin::testing
