@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,48 +17,25 @@ class ClockTest : public ::testing::Test {
   void TearDown() override { ResetOsForTest(); }
 };
 
-TEST_F(ClockTest, HooksReplaceTheClockTheSleepAndTheRandomNumbers) {
+TEST_F(ClockTest, HooksReplaceTheServicesAndAnEmptiedHookFallsBackToTheRealOne) {
   std::vector<int> slept;
   Os().today = [] { return LocalDate{2026, 3, 7}; };
-  Os().timeOfDay = [] { return TimeOfDay{9, 30, 5, 250}; };
   Os().sleep = [&](int ms) { slept.push_back(ms); };
   Os().random = [] { return 0.25; };
-
   EXPECT_EQ(Today(), (LocalDate{2026, 3, 7}));
-  EXPECT_EQ(TimeNow(), (TimeOfDay{9, 30, 5, 250}));
   SleepMs(3000);
-  SleepMs(1);
-  EXPECT_EQ(slept, (std::vector<int>{3000, 1}));
+  EXPECT_EQ(slept, (std::vector<int>{3000}));
   EXPECT_EQ(RandomUnit(), 0.25);
 
-  ResetOsForTest();
-  SleepMs(0);  // the real sleep again: returns at once for nothing to wait
-  EXPECT_NE(RandomUnit(), 0.25);
-}
-
-TEST_F(ClockTest, AnEmptiedHookFallsBackToTheRealService) {
   Os().today = nullptr;
   Os().sleep = nullptr;
-  Os().random = nullptr;
   const LocalDate today = Today();
-  EXPECT_GE(today.month, 1);
-  EXPECT_LE(today.month, 12);
-  SleepMs(-5);
-  const double r = RandomUnit();
-  EXPECT_GE(r, 0.0);
-  EXPECT_LT(r, 1.0);
-}
+  EXPECT_TRUE(today.month >= 1 && today.month <= 12 && today.day >= 1 && today.day <= 31);
+  SleepMs(-5);  // nothing to wait for
 
-TEST_F(ClockTest, RealDateAndTimeAreInRange) {
-  const LocalDate d = Today();
-  EXPECT_GE(d.day, 1);
-  EXPECT_LE(d.day, 31);
-  EXPECT_GE(d.year, 1970);
-  const TimeOfDay t = TimeNow();
-  EXPECT_GE(t.hour, 0);
-  EXPECT_LE(t.hour, 23);
-  EXPECT_LE(t.second, 60);
-  EXPECT_LT(t.millisecond, 1000);
+  ResetOsForTest();
+  EXPECT_NE(RandomUnit(), 0.25);
+  EXPECT_LT(TimeNow().millisecond, 1000);
 }
 
 TEST_F(ClockTest, RandomNumbersStayInTheUnitIntervalAndSpreadOverIt) {
@@ -74,13 +52,15 @@ TEST_F(ClockTest, RandomNumbersStayInTheUnitIntervalAndSpreadOverIt) {
 
 TEST_F(ClockTest, RunAndWaitGivesTheChildsExitCode) {
   palvorin::testing::TempDir dir;
-  const std::string marker = dir / "ran";
-  ChildResult r = RunAndWait("/bin/sh", {"-c", "echo -n $0 > \"$1\"; exit 3", "zodirudi", marker});
+  dir.Write("exe/zodirudi", "#!/bin/sh\necho -n \"$1\" > \"$2\"\nexit 7\n");
+  std::filesystem::permissions(dir / "exe/zodirudi", std::filesystem::perms::owner_all);
+  // A DOS-style path in another letter case finds the program; arguments arrive as given.
+  ChildResult r = RunAndWait(dir.path() + "\\EXE\\ZODIRUDI", {"a b", dir / "ran"});
   EXPECT_TRUE(r.status.ok()) << r.status.message;
-  EXPECT_EQ(r.exitCode, 3);
-  EXPECT_EQ(dir.Read("ran"), "zodirudi");
+  EXPECT_EQ(r.exitCode, 7);
+  EXPECT_EQ(dir.Read("ran"), "a b");
 
-  r = RunAndWait("true", {});
+  r = RunAndWait("true", {});  // looked up in PATH
   EXPECT_TRUE(r.status.ok()) << r.status.message;
   EXPECT_EQ(r.exitCode, 0);
 
@@ -88,7 +68,7 @@ TEST_F(ClockTest, RunAndWaitGivesTheChildsExitCode) {
   EXPECT_EQ(r.exitCode, 128 + 9);
 }
 
-TEST_F(ClockTest, RunAndWaitReportsAMissingProgram) {
+TEST_F(ClockTest, RunAndWaitReportsAProgramThatCannotRun) {
   palvorin::testing::TempDir dir;
   dir.Write("notexec", "plain text");
   for (const std::string& program :
@@ -97,26 +77,6 @@ TEST_F(ClockTest, RunAndWaitReportsAMissingProgram) {
     EXPECT_TRUE(r.status.IsNotFound()) << program << ": " << r.status.message;
     EXPECT_EQ(r.exitCode, -1) << program;
   }
-}
-
-TEST_F(ClockTest, RunAndWaitFindsAProgramWhateverItsLetterCase) {
-  palvorin::testing::TempDir dir;
-  dir.Write("exe/zodirudi", "#!/bin/sh\nexit 7\n");
-  std::filesystem::permissions(dir / "exe/zodirudi", std::filesystem::perms::owner_all);
-  const ChildResult r = RunAndWait(dir.path() + "\\EXE\\ZODIRUDI", {});
-  EXPECT_TRUE(r.status.ok()) << r.status.message;
-  EXPECT_EQ(r.exitCode, 7);
-}
-
-TEST_F(ClockTest, TheRunnerHookStandsInForChildPrograms) {
-  std::vector<std::string> seen;
-  Os().runAndWait = [&](const std::string& program, const std::vector<std::string>& args) {
-    seen.push_back(program);
-    seen.insert(seen.end(), args.begin(), args.end());
-    return ChildResult{{}, 0};
-  };
-  EXPECT_EQ(RunAndWait("C:\\ZEP\\ZODIRUDI", {"x"}).exitCode, 0);
-  EXPECT_EQ(seen, (std::vector<std::string>{"C:\\ZEP\\ZODIRUDI", "x"}));
 }
 
 }  // namespace

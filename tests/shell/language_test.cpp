@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "os/codepage.h"
 #include "shell/session.h"
 #include "support/temp_dir.h"
 
@@ -89,12 +88,6 @@ TEST_F(TranslateTest, WithoutALocaleFolderTheTextShowsInCatalan) {
   EXPECT_FALSE(root_.Exists("LOCALE"));
 }
 
-TEST_F(TranslateTest, TheFileIsFoundWhateverItsLetterCase) {
-  root_.Write("locale/palvorin.lng", "SORTIR,SAIR,SORTIR OC,SALIR\r\n");
-  UseLanguage("SPA");
-  EXPECT_EQ(Translate("SORTIR"), "SALIR");
-}
-
 TEST_F(TranslateTest, TheModuleNameGivesTheFileNameOnFirstUse) {
   root_.Write("LOCALE/ALTRE.LNG", "SORTIR,SAIR,SORTIR OC,SALIR\r\n");
   WriteTable(kTable);
@@ -112,12 +105,6 @@ TEST_F(TranslateTest, TheFileIsReadAfreshAtEveryCall) {
   EXPECT_EQ(Translate("SORTIR"), "SALIR");
   WriteTable("SORTIR,,,FUERA\r\n");
   EXPECT_EQ(Translate("SORTIR"), "FUERA");
-}
-
-TEST_F(TranslateTest, AccentedTextsMatchAsCodePageBytes) {
-  WriteTable(cp850("PÀGINA ,\"PÁXINA \",\"PAGINA \",\"PÁGINA \"\r\n"));
-  UseLanguage("SPA");
-  EXPECT_EQ(Translate(cp850("PÀGINA ")), cp850("PÁGINA "));
 }
 
 TEST(TranslateFromTable, ReadsRecordsFieldAfterField) {

@@ -93,42 +93,28 @@ TEST_F(SessionTest, MissingFilesGiveEmptyTextsAndTheDefaults) {
   EXPECT_EQ(s.moduleName, "");
 }
 
-TEST_F(SessionTest, ColourSchemeZeroIsReadWhenNoneIsSelected) {
-  Write("tmp/KoraTerm.ini", "[Pantalla]\r\nCol0=01020304050607080910\r\n");
-  SessionSetUp();
-  const auto& c = SessionState().colours;
-  EXPECT_EQ(c[0].foreground, 1);
-  EXPECT_EQ(c[0].background, 2);
-  EXPECT_EQ(c[4].foreground, 9);
-  EXPECT_EQ(c[4].background, 10);
-}
-
-TEST_F(SessionTest, OddColourTextsNeverGiveColoursOutsideTheAttributeRange) {
+TEST_F(SessionTest, ColourTableComesFromTheSelectedSchemeWithinTheAttributeRange) {
   struct Case {
-    const char* text;
+    const char* pantalla;
     int fg0, bg0, fg4, bg4;
   };
   static constexpr Case kCases[] = {
-      {"1500", 15, 0, 0, 0},                  // short: the missing pairs are 0
-      {"xx07yy07zz07ww07vv07", 0, 7, 0, 7},   // not numbers: 0
-      {"99162000000000000031", 3, 0, 0, 15},  // beyond 15: low four bits
-      {"-1-2 3 4000000000000", 15, 14, 0, 0},
+      {"Col0=01020304050607080910", 1, 2, 9, 10},            // no Seleccio: scheme 0
+      {"Seleccio=x\r\nCol0=01020304050607080910", 1, 2, 9, 10},  // not a number: 0
+      {"Seleccio=3\r\nCol0=01020304050607080910", 15, 0, 0, 7},  // no Col3: the default
+      {"Col0=1500", 15, 0, 0, 0},                  // short: the missing pairs are 0
+      {"Col0=xx07yy07zz07ww07vv07", 0, 7, 0, 7},   // not numbers: 0
+      {"Col0=99162000000000000031", 3, 0, 0, 15},  // beyond 15: the low four bits
   };
   for (const Case& c : kCases) {
     ResetSessionForTest();
-    Write("tmp/KoraTerm.ini", std::string("[Pantalla]\r\nCol0=") + c.text + "\r\n");
+    Write("tmp/KoraTerm.ini", std::string("[Pantalla]\r\n") + c.pantalla + "\r\n");
     SessionSetUp();
     const auto& colours = SessionState().colours;
-    EXPECT_EQ(colours[0].foreground, c.fg0) << c.text;
-    EXPECT_EQ(colours[0].background, c.bg0) << c.text;
-    EXPECT_EQ(colours[4].foreground, c.fg4) << c.text;
-    EXPECT_EQ(colours[4].background, c.bg4) << c.text;
-    for (const ColourPair& p : colours) {
-      EXPECT_GE(p.foreground, 0);
-      EXPECT_LE(p.foreground, 15);
-      EXPECT_GE(p.background, 0);
-      EXPECT_LE(p.background, 15);
-    }
+    EXPECT_EQ(colours[0].foreground, c.fg0) << c.pantalla;
+    EXPECT_EQ(colours[0].background, c.bg0) << c.pantalla;
+    EXPECT_EQ(colours[4].foreground, c.fg4) << c.pantalla;
+    EXPECT_EQ(colours[4].background, c.bg4) << c.pantalla;
   }
 }
 
