@@ -139,7 +139,10 @@ void Editor::Show() {
 }
 
 void Editor::PlaceCursor() const {
-  if (HasOptions()) return;
+  if (HasOptions()) {  // the label is the field: no cursor in it
+    ConShowCursor(false);
+    return;
+  }
   int line = (pos_ - 1) / piece_, column = (pos_ - 1) % piece_;
   if (pos_ == n_ && column == 0 && pos_ > 1) {  // after a full last line: stay at its end
     --line;
