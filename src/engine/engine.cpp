@@ -1,11 +1,12 @@
 // BTRCALL: decodes the call once, finds the open behind the position block, and dispatches.
 // Files, folders and transactions are handled here; records in records.cpp.
-#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "engine/engine_state.h"
+#include "os/files.h"
+#include "os/paths.h"
 
 namespace palvorin {
 namespace {
@@ -94,11 +95,8 @@ struct DataFilePath {
 
 // Splits a DOS-style or Linux path into its existing folder and the data file's name.
 bool SplitDataFilePath(const std::string& given, DataFilePath& out) {
-  std::string path = given;
-  for (char& ch : path)
-    if (ch == '\\') ch = '/';
-  if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])))
-    path.erase(0, 2);
+  // Separators, drive letter and the letter case of existing folders, as the os layer has it.
+  const std::string path = OsPath(given);
   const size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
   if (dir.empty()) dir = "/";
@@ -374,9 +372,8 @@ void JoinTransaction(Folder& folder) {
 }
 
 void EngineInit() {
-  EngineState& e = Engine();
-  if (e.initialised) return;
-  e.initialised = true;
+  Engine().initialised = true;
+  SetDataFileDeleter(EngineDropFile);
 }
 
 bool EngineDropFile(const std::string& path) {
@@ -419,7 +416,7 @@ void ForgetEngineStateAfterFork() {
 
 int16_t BTRCALL(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen, void* keyBuf,
                 uint8_t keyLen, int8_t keyNum) {
-  EngineInit();
+  if (!Engine().initialised) EngineInit();
   const DecodedCall d = DecodeCall(op);
   CallArgs a;
   a.base = d.base;

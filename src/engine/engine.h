@@ -28,7 +28,7 @@ struct EngineSettings {
 };
 
 // Registers the engine with the os layer, so that deleting a data file by name drops it.
-// BTRCALL calls it on first use; calling it again does nothing.
+// BTRCALL calls it on first use; calling it again registers it again (after an os reset).
 void EngineInit();
 
 // Drops the data file at `path` (a Linux path, e.g. "/srv/zep/tmp/hresrebu.dat"): true when

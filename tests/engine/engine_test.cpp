@@ -1,8 +1,8 @@
 // Operations, statuses and positioning, through the raw BTRCALL signature.
 #include <filesystem>
 
-#include "engine/engine_state.h"
 #include "engine_fixture.h"
+#include "os/files.h"
 
 namespace palvorin::testing {
 namespace {
@@ -71,6 +71,24 @@ TEST_F(EngineTest, DroppingADataFileByNameRemovesIt) {
   EXPECT_FALSE(EngineDropFile(PathOf("hresrebu.dat")));
   EXPECT_FALSE(EngineDropFile(PathOf("zepdata.sqlite")));
   EXPECT_FALSE(EngineDropFile("/nonexistent/folder/x.dat"));
+}
+
+TEST_F(EngineTest, DeletingTheFileThroughTheOsLayerDropsIt) {
+  OpenCodes("hresrebu.dat");
+  InsertCodes({"0001"});
+  std::string data, key;
+  Block scratch{};
+  ASSERT_EQ(Call(28, scratch, data, key, 0), 0);
+  EXPECT_TRUE(DeleteFile(dir_.path() + "\\HResRebu.dat").ok());
+  EXPECT_EQ(OpenFile(pb_, "hresrebu.dat"), 12);
+  EXPECT_TRUE(DeleteFile(dir_.path() + "/hresrebu.dat").IsNotFound());
+}
+
+TEST_F(EngineTest, FoldersAreFoundWhateverTheirLetterCase) {
+  std::filesystem::create_directory(dir_.path() + "/dades");
+  ASSERT_EQ(CreateFile("dades/HFinca.dat", CodesDef()), 0);
+  std::string data = "0000", key = dir_.path() + "\\DADES\\HFINCA.DAT" + std::string(1, '\0');
+  EXPECT_EQ(Call(0, pb_, data, key, 0), 0);
 }
 
 TEST_F(EngineTest, UnknownOperationsAndMisplacedBiasesGive1) {
