@@ -1,0 +1,79 @@
+#include "receipts/files.h"
+
+#include "datafile/datafile.h"
+#include "os/files.h"
+#include "receipts/layouts.h"
+#include "shell/session.h"
+
+namespace palvorin {
+
+namespace {
+
+void Open(int handle, const std::string& name) {
+  std::string& area = ReceiptFiles().areas[handle];
+  int status = 0;
+  DbOpen(handle, name, area, status);
+}
+
+}  // namespace
+
+ReceiptFilesState& ReceiptFiles() {
+  static ReceiptFilesState state{{}, DefaultParamBlock(), {}, false};
+  return state;
+}
+
+void ResetReceiptFilesForTest() { ReceiptFiles() = ReceiptFilesState{{}, DefaultParamBlock(), {}, false}; }
+
+OsStatus OpenReceiptFiles() {
+  const Session& s = SessionState();
+  const std::string& root = s.rootDir;
+  Open(hfinca::kHandle, root + hfinca::kFile);
+  Open(hprobase::kHandle, root + hprobase::kFile);
+  Open(hproecon::kHandle, root + hproecon::kFile);
+  Open(hprobanc::kHandle, root + hprobanc::kFile);
+  Open(hrebuts::kHandle, root + hrebuts::kFile);
+  Open(hconcept::kHandle, root + hconcept::kFile);
+  Open(hcaprebu::kHandle, root + hcaprebu::kFile);
+  Open(hlinrebu::kHandle, root + hlinrebu::kFile);
+  // No summary of an earlier, interrupted session may survive into this one.
+  (void)DeleteFile(s.tempDir + "hresrebu.dat");
+  Open(hresrebu::kHandle, s.tempDir + hresrebu::kFile);
+  Open(hnotific::kHandle, root + hnotific::kFile);
+  Open(htransfe::kHandle, root + htransfe::kFile);
+  Open(hcobros::kHandle, root + hcobros::kFile);
+  Open(remeses::kHandle, root + remeses::kFile);
+
+  std::string path = root + hparam::kFile;
+  std::string bytes;
+  (void)ReadWholeFile(path, bytes);  // a missing file reads as empty: all defaults
+  ReceiptFiles().paramBlock = ParamBlockFrom(bytes);
+  OsStatus written = WriteWholeFile(path, ReceiptFiles().paramBlock);
+
+  Open(hperiodi::kHandle, root + hperiodi::kFile);
+  ReceiptFiles().open = true;
+  return written;
+}
+
+void CloseReceiptFiles() {
+  int status = 0;
+  DbReset(status);
+  (void)DeleteFile(SessionState().tempDir + "hresrebu.dat");
+  ReceiptFiles().open = false;
+}
+
+std::string& RecordArea(int handle) {
+  for (DbSlotState& slot : DataFiles().slots) {
+    if (slot.handle == handle && slot.record != nullptr) return *slot.record;
+  }
+  std::string& scratch = ReceiptFiles().unbound;
+  scratch.assign(kDbDataBufferSize, ' ');
+  return scratch;
+}
+
+std::string FeeConceptCode() {
+  const std::string& block = ReceiptFiles().paramBlock;
+  if (block.size() < hparam::kFeeConcept + 3) return "   ";
+  return block.substr(hparam::kFeeConcept, 3);
+}
+
+}  // namespace palvorin
