@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
 
 #include "os/status.h"
 
@@ -50,6 +51,7 @@ struct TtyState {
   int savedStderr = -1;
   FILE* sideOut = nullptr;
   FILE* sideErr = nullptr;
+  std::atomic<bool> capturing{false};  // standard output and error go to the side files now
 };
 
 TtyState& Tty() {
@@ -90,11 +92,28 @@ void Wake() {
   }
 }
 
-// Puts standard output and error back where they were (signal-safe part).
+// Copies what a side file holds to `target`; safe inside a signal handler.
+void ReplaySide(FILE* side, int target) {
+  if (side == nullptr) return;
+  char buf[4096];
+  for (off_t at = 0;;) {
+    const ssize_t n = pread(fileno(side), buf, sizeof buf, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    WriteRaw(target, buf, static_cast<size_t>(n));
+    at += n;
+  }
+}
+
+// Puts standard output and error back where they were and shows what was kept aside;
+// safe inside a signal handler and safe to repeat.
 void RestoreStdStreams() {
   TtyState& t = Tty();
-  if (t.savedStdout >= 0) dup2(t.savedStdout, STDOUT_FILENO);
-  if (t.savedStderr >= 0) dup2(t.savedStderr, STDERR_FILENO);
+  if (!t.capturing.exchange(false)) return;
+  dup2(t.savedStdout, STDOUT_FILENO);
+  dup2(t.savedStderr, STDERR_FILENO);
+  ReplaySide(t.sideOut, STDOUT_FILENO);
+  ReplaySide(t.sideErr, STDERR_FILENO);
 }
 
 void OnFatalSignal(int sig, siginfo_t* info, void*) {
@@ -146,7 +165,10 @@ void OnTerminate() {
   std::abort();
 }
 
-void OnExit() { LeaveRawMode(); }
+void OnExit() {
+  LeaveRawMode();
+  RestoreStdStreams();
+}
 
 void InstallSignals() {
   TtyState& t = Tty();
@@ -179,42 +201,40 @@ void RemoveSignals() {
   t.signals = false;
 }
 
+void ReleaseStdStreams();
+
 void CaptureStdStreams() {
   TtyState& t = Tty();
   fflush(stdout);
   fflush(stderr);
   t.sideOut = tmpfile();
   t.sideErr = tmpfile();
-  if (t.sideOut == nullptr || t.sideErr == nullptr) return;
   t.savedStdout = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
   t.savedStderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  if (t.sideOut == nullptr || t.sideErr == nullptr || t.savedStdout < 0 || t.savedStderr < 0) {
+    ReleaseStdStreams();  // nowhere to keep it: output stays where it was
+    return;
+  }
   dup2(fileno(t.sideOut), STDOUT_FILENO);
   dup2(fileno(t.sideErr), STDERR_FILENO);
+  t.capturing = true;
 }
 
-// Copies what was written meanwhile to the real standard output and error.
+// Puts standard output and error back, shows what was written meanwhile, frees the side
+// files.
 void ReleaseStdStreams() {
   TtyState& t = Tty();
   fflush(stdout);
   fflush(stderr);
   RestoreStdStreams();
-  FILE* sides[] = {t.sideOut, t.sideErr};
-  int targets[] = {STDOUT_FILENO, STDERR_FILENO};
-  for (int i = 0; i < 2; ++i) {
-    if (sides[i] == nullptr) continue;
-    char buf[4096];
-    for (off_t at = 0;;) {
-      const ssize_t n = RetryOnEintr([&] { return pread(fileno(sides[i]), buf, sizeof buf, at); });
-      if (n <= 0) break;
-      WriteRaw(targets[i], buf, static_cast<size_t>(n));
-      at += n;
-    }
-    fclose(sides[i]);
+  for (FILE*& side : {std::ref(t.sideOut), std::ref(t.sideErr)}) {
+    if (side != nullptr) fclose(side);
+    side = nullptr;
   }
-  for (int fd : {t.savedStdout, t.savedStderr})
+  for (int& fd : {std::ref(t.savedStdout), std::ref(t.savedStderr)}) {
     if (fd >= 0) close(fd);
-  t.sideOut = t.sideErr = nullptr;
-  t.savedStdout = t.savedStderr = -1;
+    fd = -1;
+  }
 }
 
 bool CopyFixed(const std::string& from, char (&to)[256], size_t& len) {

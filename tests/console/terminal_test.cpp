@@ -194,10 +194,15 @@ TEST(TerminalRestore, AfterACrashASignalOrAnUncaughtException) {
     if (child == 0) {
       TerminalOptions options = OnPty(pty);
       options.handleSignals = true;
+      options.captureOutput = true;
+      dup2(pty.slave(), STDOUT_FILENO);
       std::string error;
       static std::unique_ptr<TerminalConsole> term;
       term = TerminalConsole::Open(&error, options);
       if (!term) _exit(3);
+      // Kept aside while the terminal is taken, shown once it is given back.
+      printf("kept aside\n");
+      fflush(stdout);
       switch (end) {
         case End::Segfault: raise(SIGSEGV); break;
         case End::Terminate: raise(SIGTERM); break;
@@ -220,7 +225,10 @@ TEST(TerminalRestore, AfterACrashASignalOrAnUncaughtException) {
     waitpid(child, &status, 0);
     const int kind = static_cast<int>(end);
     EXPECT_NE(out.find("\x1b[?1049h"), std::string::npos) << "case " << kind;
-    EXPECT_NE(out.find("\x1b[?1049l"), std::string::npos) << "case " << kind;
+    const size_t left = out.find("\x1b[?1049l");
+    EXPECT_NE(left, std::string::npos) << "case " << kind;
+    EXPECT_GT(out.find("kept aside"), left) << "case " << kind << ": " << out.substr(left);
+    EXPECT_NE(out.find("kept aside"), std::string::npos) << "case " << kind;
     EXPECT_FALSE(pty.Raw()) << "case " << kind;
     EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) >= 3) << "case " << kind;
   }
