@@ -201,6 +201,7 @@ struct DirectDb {
     Check(sqlite3_open((folder + "/direct.sqlite").c_str(), &db) == SQLITE_OK, "open direct");
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
+    Exec("PRAGMA cache_size=-16384");  // as the engine's connections
     Exec("CREATE TABLE t (id INTEGER PRIMARY KEY, data BLOB NOT NULL, k BLOB)");
     Exec("CREATE UNIQUE INDEX t_k ON t (k)");
     equal = Prepare("SELECT id, data, k FROM t WHERE k = ?1");

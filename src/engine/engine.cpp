@@ -37,11 +37,12 @@ DecodedCall DecodeCall(uint16_t op) {
   return d;
 }
 
-// Which operations exist, and what they need.
+// Which operations exist, and what they take.
 struct OpTraits {
   bool valid = false;
   bool needsOpen = false;  // acts on the file behind the position block
-  bool isGet = false;      // takes the key-only form and lock biases
+  bool keyOnlyForm = false;
+  bool lockBias = false;  // a bias is accepted (ignored where nothing is read)
 };
 
 constexpr OpTraits TraitsOf(uint16_t base) {
@@ -49,24 +50,25 @@ constexpr OpTraits TraitsOf(uint16_t base) {
     case EngineOp::Open:
     case EngineOp::Create:
     case EngineOp::Reset:
-    case EngineOp::BeginTransaction:
     case EngineOp::EndTransaction:
     case EngineOp::AbortTransaction:
-      return {true, false, false};
+      return {true, false, false, false};
+    case EngineOp::BeginTransaction:
+      return {true, false, false, true};
     case EngineOp::Close:
     case EngineOp::Insert:
     case EngineOp::Update:
     case EngineOp::Delete:
     case EngineOp::Stat:
-    case EngineOp::GetPosition:
     case EngineOp::Unlock:
-      return {true, true, false};
+      return {true, true, false, false};
+    case EngineOp::GetPosition:
     case EngineOp::GetDirect:
-      return {true, true, true};
+      return {true, true, false, true};
     default:
       if (base >= static_cast<uint16_t>(EngineOp::GetEqual) &&
           base <= static_cast<uint16_t>(EngineOp::GetLast))
-        return {true, true, true};
+        return {true, true, true, true};
       return {};
   }
 }
@@ -156,7 +158,7 @@ bool UpdateFileLock(Folder& folder, DataFile& f) {
 
 void CloseCursor(Cursor& c) {
   ReleaseAllLocks(c);
-  if (c.file && !c.file->gone) {
+  if (c.file) {
     (c.exclusive ? c.file->exclusiveOpens : c.file->normalOpens)--;
     UpdateFileLock(*c.folder, *c.file);
   }
@@ -215,7 +217,11 @@ EngineStatus DoCreate(const CallArgs& a) {
   if (!SplitDataFilePath(NameFromKeyBuffer(a.key, a.keyLen), path)) return EngineStatus::FileNotFound;
   Folder& folder = GetFolder(path.dir, true);
   JoinTransaction(folder);
-  if (a.keyNum == kCreateNew && folder.Find(path.name)) return EngineStatus::FileExists;
+  if (std::shared_ptr<DataFile> old = folder.Find(path.name)) {
+    if (a.keyNum == kCreateNew) return EngineStatus::FileExists;
+    // Never pull a file from under another process that has it open.
+    if (folder.locks().LockedByOther(FileLockOffset(old->fileNo()))) return EngineStatus::FileLocked;
+  }
   // Keep the definition exactly as given, without the padding after it.
   const size_t used = kFileSpecSize + kSegmentSpecSize * def.segments.size() +
                       kAcsBlockSize * def.acs.size();
@@ -320,10 +326,9 @@ EngineStatus DoAbort() {
 EngineStatus Dispatch(uint16_t op, void* posBlock, const CallArgs& a) {
   const OpTraits traits = TraitsOf(a.base);
   if (!traits.valid) return EngineStatus::InvalidOperation;
-  if ((a.keyOnly || a.lockBias) && !traits.isGet && a.base != 19) return EngineStatus::InvalidOperation;
-  if (a.keyOnly && a.base == static_cast<uint16_t>(EngineOp::GetDirect))
+  if ((a.keyOnly && !traits.keyOnlyForm) || (a.lockBias && !traits.lockBias) ||
+      (op >= 1000 && a.base != static_cast<uint16_t>(EngineOp::BeginTransaction)))
     return EngineStatus::InvalidOperation;
-  if (op >= 1000 && a.base != 19) return EngineStatus::InvalidOperation;
   if (!traits.needsOpen) {
     switch (static_cast<EngineOp>(a.base)) {
       case EngineOp::Open: return DoOpen(posBlock, a);
@@ -388,6 +393,10 @@ bool EngineDropFile(const std::string& path) {
     }
     Folder& folder = GetFolder(p.dir, false);
     JoinTransaction(folder);
+    std::shared_ptr<DataFile> file = folder.Find(p.name);
+    if (!file) return false;
+    // A file another process has open stays: its opens would lose it under their feet.
+    if (folder.locks().LockedByOther(FileLockOffset(file->fileNo()))) return false;
     return folder.Drop(p.name);
   } catch (const EngineError& err) {
     Engine().lastError = err.message;

@@ -33,7 +33,8 @@ void EngineInit();
 
 // Drops the data file at `path` (a Linux path, e.g. "/srv/zep/tmp/hresrebu.dat"): true when
 // the folder's database held such a file and it is gone now; false otherwise (no database, no
-// such file, or the folder busy). Opens of it in this process then answer 3.
+// such file, another process has it open, or the folder is busy). Opens of it in this process
+// then answer 3.
 bool EngineDropFile(const std::string& path);
 
 // The settings in force; change them before the first BTRCALL of a run or test.

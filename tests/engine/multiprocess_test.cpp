@@ -129,6 +129,19 @@ TEST_F(TwoProcessTest, ExclusiveOpenKeepsOthersOut) {
   EXPECT_EQ(OpenFile(pb_, "codes.dat"), 0);
 }
 
+TEST_F(TwoProcessTest, AFileOpenElsewhereIsNeitherDroppedNorReplaced) {
+  PrepareCodes({"0001"});
+  OtherProcess other(InChild([](Block&) { return 0; }));
+  ASSERT_EQ(other.status(), 0);
+  EXPECT_FALSE(EngineDropFile(PathOf("codes.dat")));
+  EXPECT_EQ(CreateFile("codes.dat", CodesDef(), 0), 85);
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  EXPECT_EQ(AllCodes(), (Codes{"0001"}));
+  other.Kill();
+  ASSERT_EQ(Close(pb_), 0);
+  EXPECT_TRUE(EngineDropFile(PathOf("codes.dat")));
+}
+
 TEST_F(TwoProcessTest, WriterKilledInsideItsTransactionLeavesEveryFileAsBefore) {
   OpenCodes();
   Block b{};
