@@ -139,14 +139,6 @@ TEST_F(EditorTest, TextAreaShowsOneLinePerPieceAndKeepsTheCursorOnTheLastLine) {
   EXPECT_TRUE(Headless().PresentedCursorVisible());
 }
 
-TEST_F(EditorTest, PieceZeroIsWrittenBackAsTheEndPosition) {
-  std::string text = "abcd";
-  int piece = 0, pos = 1, key = 0;
-  Headless().FeedKeys({keys::kEsc});
-  TextEdit(kRow, kCol, piece, text, pos, key);
-  EXPECT_EQ(piece, 5);
-}
-
 TEST_F(EditorTest, FieldIsPlacedInTheCurrentWindowAndLeftInHighlight) {
   WinPush(3, 10, 10, 60);
   std::string text = "hello ";
@@ -159,6 +151,8 @@ TEST_F(EditorTest, FieldIsPlacedInTheCurrentWindowAndLeftInHighlight) {
   EXPECT_EQ(ConCursorRow(), 5);
   EXPECT_EQ(ConCursorCol(), 15);
   EXPECT_FALSE(ConCursorVisible());
+
+  EXPECT_EQ(piece, 7);  // 0 comes back as the end position
 
   ConSetCursor(20, 30);  // 0 takes the cursor's row and column
   Headless().FeedKeys({keys::kEsc});

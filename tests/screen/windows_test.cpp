@@ -18,6 +18,7 @@ class WindowsTest : public ScreenTest {
     std::vector<Cell> cells;
     int cursorRow, cursorCol;
     int depth, top, left, bottom, right;
+    bool operator==(const Snapshot&) const = default;
   };
   static Snapshot Take() {
     const WindowState& w = Windows();
@@ -25,14 +26,10 @@ class WindowsTest : public ScreenTest {
   }
   static void ExpectSame(const Snapshot& want, const std::string& when) {
     const Snapshot got = Take();
-    EXPECT_TRUE(got.cells == want.cells) << when << ": the screen differs";
-    EXPECT_EQ(got.cursorRow, want.cursorRow) << when;
-    EXPECT_EQ(got.cursorCol, want.cursorCol) << when;
-    EXPECT_EQ(got.depth, want.depth) << when;
-    EXPECT_EQ(got.top, want.top) << when;
-    EXPECT_EQ(got.left, want.left) << when;
-    EXPECT_EQ(got.bottom, want.bottom) << when;
-    EXPECT_EQ(got.right, want.right) << when;
+    EXPECT_TRUE(got == want) << when << ": screen " << (got.cells == want.cells ? "same" : "differs")
+                             << ", cursor " << got.cursorRow << "," << got.cursorCol
+                             << ", depth " << got.depth << ", window " << got.top << ","
+                             << got.left << "," << got.bottom << "," << got.right;
   }
   // Opens a framed window and writes in it, leaving the cursor somewhere inside.
   static void OpenAndScribble(int top, int left, int bottom, int right, const char* text) {
@@ -116,12 +113,10 @@ TEST_F(WindowsTest, StackFileHoldsDigitFieldsCellsAndRecordLength) {
   WinPop();
   // A popped record stays in the file until a push overwrites it.
   EXPECT_EQ(StackFile(), std::string("\x26\0\0\0", 4) + first + second);
-}
 
-TEST_F(WindowsTest, FullScreenRecordIs4025Bytes) {
-  WinPush(1, 1, ScreenRows(), ScreenCols());
-  EXPECT_EQ(StackFile().size(), 4u + 4025u);
-  EXPECT_EQ(StackFile().substr(4 + 4020), "04025");
+  WinPush(1, 1, ScreenRows(), ScreenCols());  // a whole screen is a 4025-byte record
+  EXPECT_EQ(StackFile().size(), 4u + 33u + 4025u);
+  EXPECT_EQ(StackFile().substr(4 + 33 + 4020), "04025");
 }
 
 TEST_F(WindowsTest, WindowsAtTheScreenEdgesRestoreTheirEdgeCells) {
@@ -139,22 +134,15 @@ TEST_F(WindowsTest, WindowsAtTheScreenEdgesRestoreTheirEdgeCells) {
   }
 }
 
-TEST_F(WindowsTest, RectangleOutsideTheScreenIsNotPushed) {
-  struct Rect { int top, left, bottom, right; };
-  const Rect rects[] = {{0, 1, 5, 5}, {1, 0, 5, 5}, {1, 1, 26, 5}, {1, 1, 5, 81}, {26, 1, 26, 1}};
-  for (const Rect& r : rects) {
-    WinPush(r.top, r.left, r.bottom, r.right);
-    EXPECT_EQ(Windows().depth, 0);
-    EXPECT_EQ(Windows().top, 0);
-    EXPECT_FALSE(StackFileExists());
-  }
-}
-
-TEST_F(WindowsTest, PopWithNothingPushedChangesNothing) {
+TEST_F(WindowsTest, RectangleOutsideTheScreenIsNotPushedAndAnEmptyStackNotPopped) {
   PaintPattern();
   const Snapshot before = Take();
+  struct Rect { int top, left, bottom, right; };
+  const Rect rects[] = {{0, 1, 5, 5}, {1, 0, 5, 5}, {1, 1, 26, 5}, {1, 1, 5, 81}, {26, 1, 26, 1}};
+  for (const Rect& r : rects) WinPush(r.top, r.left, r.bottom, r.right);
+  EXPECT_FALSE(StackFileExists());
   WinPop();
-  ExpectSame(before, "pop on an empty stack");
+  ExpectSame(before, "pushes outside the screen and a pop");
 }
 
 TEST_F(WindowsTest, WindowsOfTheProgramThatStartedUsSurviveOurPushesAndPops) {
