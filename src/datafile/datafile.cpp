@@ -12,6 +12,7 @@
 #include "console/console.h"
 #include "os/clock.h"
 #include "os/files.h"
+#include "screen/keyboard.h"
 #include "screen/windows.h"
 #include "shell/session.h"
 
@@ -104,8 +105,11 @@ DbEnvironment DefaultEnvironment() {
   env.showMessage = [](int row, const std::string& text) { ShowMessageBox(row, text); };
   env.closeMessage = [] { WinPop(); };
   env.beep = [] { ConBeep(); };
-  env.discardKeys = [] {};
-  env.waitKey = [] {};
+  env.discardKeys = [] { DiscardPendingKeys(); };
+  env.waitKey = [] {
+    int key = 0;
+    GetKey(key);
+  };
   env.sleep = [](int ms) { SleepMs(ms); };
   env.random = [] { return RandomUnit(); };
   env.exit = [](int code) { std::exit(code); };

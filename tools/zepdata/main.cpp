@@ -1,0 +1,332 @@
+// zepdata: creates, dumps, loads and checks the module's data files.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "datafile/datafile.h"
+#include "engine/btrcall.h"
+#include "fieldcodec.h"
+#include "os/codepage.h"
+#include "os/env.h"
+#include "os/files.h"
+#include "os/paths.h"
+#include "receipts/layouts.h"
+#include "shell/session.h"
+
+namespace palvorin {
+namespace {
+
+constexpr int kHandle = 1;
+constexpr int kOpOpen = 0;
+constexpr int kOpClose = 1;
+constexpr int kOpCreate = 14;
+constexpr int kStatusEndOfFile = 9;
+constexpr int kStatusFileExists = 59;
+
+constexpr const char* kUsage =
+    "usage: zepdata [--ddf DIR] COMMAND PATH\n"
+    "\n"
+    "  create PATH            create the data file from its dictionary\n"
+    "  dump [--fields] PATH   write every record, in key-0 order, one line each\n"
+    "  load [--fields] PATH   insert the records read from standard input, one line each;\n"
+    "                         a missing file is created from its dictionary first. A malformed\n"
+    "                         line or a refused insert stops the load, naming the line, and\n"
+    "                         nothing of that load is kept\n"
+    "  check PATH             walk the file on every key and report how many records each key\n"
+    "                         reaches; fails when a key misses a record or is out of order\n"
+    "\n"
+    "PATH is the data file's path, DOS or Linux form, relative to the current folder; without an\n"
+    "extension \".dat\" is added (DADES\\HRebuts is DADES/HRebuts.dat). Its dictionary is\n"
+    "DIR/<base>.xdf with --ddf, otherwise $ZEPROOT/ddf/<base>.xdf.\n"
+    "\n"
+    "Line forms. Without --fields: the whole fixed-length record in lowercase hex. With --fields:\n"
+    "one JSON object per record with a member per named field, in record order:\n"
+    "  texts           strings, UTF-8, trailing blanks dropped        \"name\":\"GARCIA*Joan\"\n"
+    "  amounts         numbers with up to two decimals                \"amount\":-12.5\n"
+    "  bytes, words    integers                                       \"remaining\":3\n"
+    "  codes           dotted building.co-owner, \"\" for zero          \"code\":\"12.3\"\n"
+    "  issue, sequence packed digits as a digit string                \"issue\":\"2403\"\n"
+    "  dates           YYYY-MM-DD, \"\" for the empty date              \"issue_date\":\"2024-03-07\"\n"
+    "  remittances     four display digits                            \"remittance\":\"0150\"\n"
+    "A field whose bytes have no such form is written \"x:\" and its bytes in hex; bytes no field\n"
+    "covers appear as \"@OFFSET\":\"HEX\" when they are not blank. On load, fields left out are\n"
+    "blank texts, zero numbers and codes, and the empty date.\n";
+
+struct Options {
+  std::string ddf;
+  std::string command;
+  bool fields = false;
+  std::string path;
+};
+
+int Fail(const std::string& message) {
+  std::cerr << "zepdata: " << message << "\n";
+  return 1;
+}
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--ddf" && i + 1 < argc) {
+      options.ddf = argv[++i];
+    } else if (a == "--fields") {
+      options.fields = true;
+    } else {
+      words.push_back(a);
+    }
+  }
+  if (words.size() != 2) return false;
+  options.command = words[0];
+  options.path = words[1];
+  if (options.fields && options.command != "dump" && options.command != "load") return false;
+  return options.command == "create" || options.command == "dump" ||
+         options.command == "load" || options.command == "check";
+}
+
+// The path as the engine gets it (with its extension) and the base name of its dictionary.
+void SplitPath(const std::string& path, std::string& full, std::string& base) {
+  size_t sep = path.find_last_of(":\\/");
+  size_t start = sep == std::string::npos ? 0 : sep + 1;
+  size_t dot = path.find('.', start);
+  base = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+  full = dot == std::string::npos ? path + ".dat" : path;
+}
+
+std::string DictionaryPath(const std::string& base) {
+  const std::string& folder = DataFiles().dictionaryFolder;
+  return (folder.empty() ? SessionState().rootDir + "ddf\\" : folder) + base + ".xdf";
+}
+
+// The dictionary's create buffer; empty when there is none.
+std::string ReadDictionary(const std::string& base) {
+  std::string bytes;
+  if (!ReadWholeFile(DictionaryPath(base), bytes).ok() || bytes.size() < 2) return {};
+  size_t n = static_cast<unsigned char>(bytes[0]) | static_cast<unsigned char>(bytes[1]) << 8;
+  return bytes.substr(2, n);
+}
+
+int Word(std::string_view b, size_t at) {
+  return at + 2 > b.size() ? 0
+                           : static_cast<unsigned char>(b[at]) |
+                                 static_cast<unsigned char>(b[at + 1]) << 8;
+}
+
+const DbSlotState& OpenSlot() {
+  for (const DbSlotState& slot : DataFiles().slots) {
+    if (slot.handle == kHandle) return slot;
+  }
+  return DataFiles().slots[0];
+}
+
+// Opens PATH under the tool's handle; a file that cannot be opened ends the tool with the
+// layer's message.
+void Open(const Options& options, std::string& record) {
+  int status = 0;
+  DbOpen(kHandle, options.path, record, status);
+}
+
+// Whether the data file exists, asked without creating it as an open through the layer would.
+bool Exists(const std::string& full) {
+  if (full.size() >= 255) return false;
+  std::string key(255, '\0');
+  std::memcpy(key.data(), full.data(), full.size());
+  char owner[5] = {};
+  uint8_t positionBlock[kPosBlockSize] = {};
+  uint32_t length = 0;
+  int status = BTRCALL(kOpOpen, positionBlock, owner, &length, key.data(), 255, 0);
+  if (status != 0) return false;
+  char scratch[4] = {};
+  (void)BTRCALL(kOpClose, positionBlock, scratch, &length, scratch, 0, 0);
+  return true;
+}
+
+int Create(const Options& options) {
+  std::string full, base;
+  SplitPath(options.path, full, base);
+  std::string create = ReadDictionary(base);
+  if (create.empty()) return Fail("no dictionary " + OsPath(DictionaryPath(base)));
+  if (full.size() >= 255) return Fail("path too long: " + options.path);
+  std::string data(kDbDataBufferSize, ' ');
+  std::memcpy(data.data(), create.data(), std::min(create.size(), data.size()));
+  std::string key(255, '\0');
+  std::memcpy(key.data(), full.data(), full.size());
+  uint8_t positionBlock[kPosBlockSize] = {};
+  uint32_t length = kDbDataBufferSize;
+  int status = BTRCALL(kOpCreate, positionBlock, data.data(), &length, key.data(), 255, -1);
+  if (status == kStatusFileExists) return Fail(options.path + " already exists");
+  if (status != 0) return Fail("cannot create " + options.path + " (" + std::to_string(status) + ")");
+  std::cout << "created " << options.path << "\n";
+  return 0;
+}
+
+int Dump(const Options& options) {
+  const FileLayout* layout = FindLayout(options.path);
+  if (options.fields && layout == nullptr) return Fail("no field layout for " + options.path);
+  std::string full, base;
+  SplitPath(options.path, full, base);
+  if (!Exists(full)) return Fail("no data file " + options.path);
+  std::string record;
+  Open(options, record);
+  int status = 0;
+  std::string out;
+  for (DbGet(kHandle, 0, "", 1, status); status == 0; DbSkip(kHandle, 1, status)) {
+    out += options.fields ? RecordToJson(*layout, record) : ToHex(record);
+    out += '\n';
+    if (out.size() > (1 << 16)) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  std::fflush(stdout);
+  if (status != kStatusEndOfFile) {
+    return Fail("reading " + options.path + " failed (" + std::to_string(status) + ")");
+  }
+  return 0;
+}
+
+int Load(const Options& options) {
+  std::string full, base;
+  SplitPath(options.path, full, base);
+  const FileLayout* layout = FindLayout(options.path);
+  if (options.fields && layout == nullptr) return Fail("no field layout for " + options.path);
+  std::string create = ReadDictionary(base);
+  int length = options.fields ? layout->length : Word(create, 0);
+
+  // Every line is read and checked before the file is touched.
+  std::string input(std::istreambuf_iterator<char>(std::cin), {});
+  std::vector<std::pair<int, std::string>> records;  // line number, record
+  LineReader reader(input);
+  int number = 0;
+  std::string record;
+  std::string record0;
+  bool opened = false;
+  for (std::string line; reader.ReadLine(line);) {
+    ++number;
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    if (length == 0) {  // no dictionary: the open file tells the length
+      Open(options, record0);
+      opened = true;
+      int keyLength = 0;
+      DbKeyInfo(kHandle, 0, keyLength, length);
+    }
+    std::string error;
+    if (options.fields) {
+      if (!RecordFromJson(*layout, line, record, error)) {
+        return Fail("line " + std::to_string(number) + ": " + error + "; nothing loaded");
+      }
+    } else if (!FromHex(line, record) || record.size() != static_cast<size_t>(length)) {
+      return Fail("line " + std::to_string(number) + ": not " + std::to_string(2 * length) +
+                  " hex digits; nothing loaded");
+    }
+    records.emplace_back(number, record);
+  }
+
+  if (!opened) Open(options, record0);
+  int keyLength = 0, openLength = 0;
+  DbKeyInfo(kHandle, 0, keyLength, openLength);
+  if (length != 0 && openLength != length) {
+    return Fail(options.path + " has " + std::to_string(openLength) + "-byte records, not " +
+                std::to_string(length) + "; nothing loaded");
+  }
+  int status = DbTransaction(kHandle, 'B');
+  if (status != 0) return Fail("cannot begin a transaction (" + std::to_string(status) + ")");
+  for (const auto& [line, bytes] : records) {
+    record0 = bytes;
+    DbInsert(kHandle, status);
+    if (status != 0) {
+      (void)DbTransaction(kHandle, 'A');
+      return Fail("line " + std::to_string(line) + ": insert refused (" +
+                  std::to_string(status) + (status == 5 ? ", duplicate key" : "") +
+                  "); nothing loaded");
+    }
+  }
+  status = DbTransaction(kHandle, 'E');
+  if (status != 0) {
+    return Fail("cannot end the transaction (" + std::to_string(status) + "); nothing loaded");
+  }
+  std::cout << "loaded " << records.size() << " records into " << options.path << "\n";
+  return 0;
+}
+
+int Check(const Options& options) {
+  std::string full, base;
+  SplitPath(options.path, full, base);
+  if (!Exists(full)) return Fail("no data file " + options.path);
+  std::string record;
+  Open(options, record);
+  const DbSlotState& slot = OpenSlot();
+  int keys = Word(slot.statistics, 4);
+  long stated = Word(slot.statistics, 6) | static_cast<long>(Word(slot.statistics, 8)) << 16;
+  std::vector<int32_t> first;
+  bool sound = true;
+  std::string report = options.path + ": " + std::to_string(stated) + " records";
+  for (int k = 0; k < keys; ++k) {
+    std::vector<int32_t> positions;
+    std::string previous;
+    int status = 0;
+    bool ordered = true;
+    for (DbGet(kHandle, k, "", 1, status); status == 0; DbSkip(kHandle, 1, status)) {
+      positions.push_back(DbPosition(kHandle, 0));
+      std::string collated = DbCollateKey(kHandle);
+      if (positions.size() > 1 && collated < previous) ordered = false;
+      previous = collated;
+    }
+    report += "; key " + std::to_string(k) + ": " + std::to_string(positions.size());
+    if (status != kStatusEndOfFile) {
+      report += " (read failed, " + std::to_string(status) + ")";
+      sound = false;
+    }
+    if (!ordered) {
+      report += " (out of order)";
+      sound = false;
+    }
+    std::sort(positions.begin(), positions.end());
+    if (k == 0) first = positions;
+    if (static_cast<long>(positions.size()) != stated || positions != first) {
+      report += " (misses records)";
+      sound = false;
+    }
+  }
+  std::cout << report << "\n";
+  return sound ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace palvorin
+
+int main(int argc, char** argv) {
+  using namespace palvorin;
+  Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  SessionState().rootDir = CompleteFolder(GetEnv("ZEPROOT"));
+  DataFiles().dictionaryFolder = options.ddf.empty() ? "" : CompleteFolder(options.ddf);
+  DataFiles().logPath.clear();
+  DbEnvironment& env = DataFiles().env;
+  env.showMessage = [](int, const std::string& text) {
+    std::cerr << "zepdata: " << Utf8FromCp850(text) << "\n";
+  };
+  env.closeMessage = [] {};
+  env.beep = [] {};
+  env.discardKeys = [] {};
+  env.waitKey = [] {};
+  env.exit = [](int code) { std::exit(code); };
+
+  int result = 1;
+  if (options.command == "create") result = Create(options);
+  if (options.command == "dump") result = Dump(options);
+  if (options.command == "load") result = Load(options);
+  if (options.command == "check") result = Check(options);
+  int status = 0;
+  DbReset(status);
+  return result;
+}
