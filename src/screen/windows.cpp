@@ -132,11 +132,11 @@ bool PopWinRecord(WinRecord& record) {
         file.Read(start - 1, fields.data(), fields.size(), got).ok() && got == fields.size()) {
       int v[10];
       for (int i = 0; i < 10; ++i) v[i] = ReadDigits(std::string_view(fields).substr(i * 2, 2));
-      const int cells = (v[8] - v[6] + 1) * (v[9] - v[7] + 1);
+      // A rectangle given upside down saved no cells.
+      const int cells = std::max(0, v[8] - v[6] + 1) * std::max(0, v[9] - v[7] + 1);
       std::string raw(static_cast<size_t>(length - kFieldsSize - kLengthSize), '\0');
       // A record whose rectangle does not match its length is not ours to paint back.
-      if (v[6] >= 1 && v[7] >= 1 && v[8] >= v[6] && v[9] >= v[7] &&
-          2 * cells == static_cast<int>(raw.size()) &&
+      if (*std::min_element(v, v + 10) >= 0 && 2 * cells == static_cast<int>(raw.size()) &&
           file.Read(start - 1 + kFieldsSize, raw.data(), raw.size(), got).ok() &&
           got == raw.size()) {
         record.cursorRow = v[0];
@@ -253,7 +253,7 @@ void WinPop() {
 
 void DrawWindowFrame(int style) {
   const WindowState& w = Windows();
-  if (w.depth == 0) return;
+  if (w.depth == 0 || w.bottom < w.top || w.right < w.left) return;
   const FrameChars& f = kFrames[(style >= 0 && style <= 2) ? style : 0];
   const uint8_t attr = ConAttr();
   // Cell by cell, so that even a window one column wide stays within its columns.

@@ -121,13 +121,14 @@ TEST_F(WindowsTest, StackFileHoldsDigitFieldsCellsAndRecordLength) {
 
 TEST_F(WindowsTest, WindowsAtTheScreenEdgesRestoreTheirEdgeCells) {
   struct Rect { int top, left, bottom, right; };
-  const Rect rects[] = {{1, 1, 1, 80}, {25, 1, 25, 80}, {1, 80, 25, 80}, {1, 1, 25, 1},
-                        {25, 80, 25, 80}, {24, 79, 25, 80}};
+  const Rect rects[] = {{1, 1, 1, 80},     {25, 1, 25, 80},   {1, 80, 25, 80}, {1, 1, 25, 1},
+                        {25, 80, 25, 80}, {24, 79, 25, 80}, {9, 9, 3, 3}};  // and upside down
   for (const Rect& r : rects) {
     PaintPattern();
     const Snapshot before = Take();
     WinPush(r.top, r.left, r.bottom, r.right);
     DrawWindowFrame(1);
+    EXPECT_EQ(Windows().depth, 1);
     WinPop();
     ExpectSame(before, "window " + std::to_string(r.top) + "," + std::to_string(r.left) + "," +
                            std::to_string(r.bottom) + "," + std::to_string(r.right));
