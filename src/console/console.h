@@ -29,6 +29,10 @@ constexpr int kModAlt = 4;
 
 // One key press or mouse press. A key is its key code: a character key its CP850 code, an
 // extended key its scan code * 256 (F1 0x3B00, Up 0x4800, Alt+X 0x2D00, Shift+Tab 0x0F00).
+// As on a PC keyboard, a function or cursor key keeps its own code whatever is held with
+// it, and `mods` says what was held: Ctrl+F1 is key 0x3B00 with kModCtrl, Ctrl+Home key
+// 0x4700 with kModCtrl (the keyboard layer makes 0x5E00 and 0x7700 of them). Alt with a
+// letter or digit gives that key's Alt code with kModAlt (Alt+X 0x2D00, Alt+1 0x7800).
 struct InputEvent {
   enum class Kind { Key, Mouse };
   Kind kind = Kind::Key;
