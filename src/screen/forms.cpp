@@ -470,7 +470,8 @@ void DisplayField(int s, int f) {
     hooks.display(s, f);
     return;
   }
-  PrintValue(s, f, FormFieldAt(s, f).value, 0);
+  const FormField& field = FormFieldAt(s, f);
+  if ((field.flags & kFieldSecret) == 0) PrintValue(s, f, field.value, 0);
 }
 
 void PaintScreen(int s) {
@@ -591,10 +592,13 @@ void EditFields(int s, bool continuation, int leaveUp, int leaveDown, int& key) 
                       : 1;
         TextEdit(field->row, FieldValueCol(s, f), piece, text, pos, key);
         if (key == keys::kF1) {
+          // After the help the operator goes on with the text as typed.
           const std::string topic = TrimRightCopy(SessionState().menuName);
           if (!topic.empty()) ShowHelp(topic);
           key = 0;
-        } else if (key == keys::kF4) {
+          continue;
+        }
+        if (key == keys::kF4) {
           key = 0;
           if (field->pickList != 0) {
             const int before = f;
