@@ -66,11 +66,13 @@ std::optional<InputEvent> NextEvent(int timeoutMs) {
 
 // Runs a hot-key tool unless it is already open, and types what it returns.
 void RunTool(bool& running, const std::function<std::string()>& tool) {
-  if (running) return;
-  running = true;
-  std::string typed = tool ? tool() : std::string();
-  running = false;
-  Keyboard().typeAhead += typed;
+  if (running || !tool) return;
+  struct Mark {  // cleared however the tool ends
+    bool& running;
+    explicit Mark(bool& r) : running(r) { running = true; }
+    ~Mark() { running = false; }
+  } mark(running);
+  Keyboard().typeAhead += tool();
 }
 
 void TakeKey(bool wait, int& key, int& button, int& row, int& col) {
