@@ -207,8 +207,8 @@ TEST(TerminalRestore, AfterACrashASignalOrAnUncaughtException) {
         case End::Segfault: {
           // A real fault, which repeats once the terminal is given back (under the
           // sanitizers their report follows).
-          volatile int* nowhere = nullptr;
-          *nowhere = 1;
+          void (*volatile nowhere)() = nullptr;
+          nowhere();
           break;
         }
         case End::Terminate: raise(SIGTERM); break;
