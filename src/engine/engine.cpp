@@ -408,10 +408,8 @@ void ResetEngineForTest() {
   CloseEverything();
   EngineState& e = Engine();
   const EngineSettings settings = e.settings;
-  const bool initialised = e.initialised;
   e = EngineState{};
-  e.settings = settings;
-  e.initialised = initialised;
+  e.settings = settings;  // the next call registers with the os layer again
 }
 
 void ForgetEngineStateAfterFork() {

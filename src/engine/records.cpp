@@ -181,7 +181,7 @@ EngineStatus ReturnRecord(Cursor& c, const CallArgs& a, const FoundRow& row, int
       std::memcpy(a.key + s.keyOffset, rec + s.recordOffset, s.length);
   }
   if (a.keyOnly) {
-    *a.dataLen = 0;
+    if (a.dataLen) *a.dataLen = 0;
     return EngineStatus::Ok;
   }
   const uint32_t n = std::min<uint32_t>(*a.dataLen, static_cast<uint32_t>(row.data.size()));

@@ -282,6 +282,8 @@ TEST_F(EngineTest, KeyOnlyReadsGiveTheKeyAloneAndForbidWrites) {
   EXPECT_EQ(key_.substr(0, 4), "0001");
   EXPECT_EQ(Update(Rec("0001", "zz")), 8);
   EXPECT_EQ(Delete(), 8);
+  std::string key = "0001";
+  EXPECT_EQ(BTRCALL(55, pb_.data(), nullptr, nullptr, key.data(), 4, 0), 0) << "no data buffer";
 }
 
 TEST_F(EngineTest, KeyOnlyNextStepsToTheNextDistinctValue) {
