@@ -216,7 +216,8 @@ class BrowseRun {
     return key > prefixCollated_.substr(0, prefix_.size());
   }
 
-  // Takes a keystroke typed while records are being read: Esc stops the reading.
+  // Takes a keystroke typed while records are being passed over: Esc stops the reading, any
+  // other key is dropped.
   bool EscapePressed() {
     int key = 0, button = 0, row = 0, col = 0;
     ReadKey(key, button, row, col);
@@ -248,7 +249,10 @@ class BrowseRun {
         lastWritten_ = pos;
         produced = true;
       }
-      if (source_->Next(def_.file) != 0 || BeyondPrefix() || EscapePressed()) ended_ = true;
+      // While records without a row are passed over, Esc stops the reading; keys typed ahead
+      // of rows being read are left for the list.
+      if (source_->Next(def_.file) != 0 || BeyondPrefix() || (!produced && EscapePressed()))
+        ended_ = true;
       if (produced) return true;
       if (ended_) return false;
     }
