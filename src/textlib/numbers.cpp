@@ -357,12 +357,12 @@ void SetCurrency(std::string_view command) {
     state.inForce = state.main;
 }
 
-std::string NumText(double value, std::string_view specification) {
+std::string NumText(double value, std::string_view format) {
   int width = 0;
   int decimals = 0;
   bool point = false;
   bool implied = false, leadingZero = false, plus = false, letterN = false, letterM = false;
-  for (char c : specification) {
+  for (char c : format) {
     if (IsDigit(c)) {
       int& target = point ? decimals : width;
       target = std::min(target * 10 + (c - '0'), kMaxDigits);

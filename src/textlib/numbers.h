@@ -57,15 +57,15 @@ std::string FmtAmount(std::string_view mask, double amount);
 // main one when none is set); anything else without a comma puts the main currency back.
 void SetCurrency(std::string_view command);
 
-// A number as a compact text. The specification holds a width before "." and a number of
+// A number as a compact text. The format text holds a width before "." and a number of
 // decimals after it, and letters in any case: V no decimal point written, Z a 0 before the
 // point when nothing else stands there, S "+" for values >= 0, N "N" for negative values,
 // M "N" for negative values and a blank otherwise. With a width the text is zero-padded or
 // cut to it and the sign takes its first place; without width or "." all decimals the
 // value has are written. NumText(-5, "3") is "-05"; NumText(12.5, "") is "12.5".
-std::string NumText(double value, std::string_view specification);
+std::string NumText(double value, std::string_view format);
 
-// NumText with an empty specification: 12.5 gives "12.5", -3 gives "-3", 0 the empty text.
+// NumText with an empty format text: 12.5 gives "12.5", -3 gives "-3", 0 the empty text.
 std::string NumStr(double value);
 
 // The value's digits without sign, zero-padded and cut to their last `width` characters:
