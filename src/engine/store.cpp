@@ -109,17 +109,25 @@ Folder::Folder(const std::string& dir, bool create, int busyTimeoutMs) : dir_(di
     db_ = nullptr;
     throw EngineError{create ? EngineStatus::IoError : EngineStatus::FileNotFound, path};
   }
-  sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_timeout(db_, busyTimeoutMs);
-  ExecSql(db_, "PRAGMA journal_mode=WAL");
-  ExecSql(db_, "PRAGMA synchronous=NORMAL");
-  ExecSql(db_, "PRAGMA cache_size=-16384");
-  begin_ = Stmt(db_, "BEGIN IMMEDIATE");
-  commit_ = Stmt(db_, "COMMIT");
-  syncFull_ = Stmt(db_, "PRAGMA synchronous=FULL");
-  syncNormal_ = Stmt(db_, "PRAGMA synchronous=NORMAL");
-  if (!locks_.Open(dir + "/" + kLockName))
-    throw EngineError{EngineStatus::IoError, "cannot open the lock file in " + dir};
+  try {
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, busyTimeoutMs);
+    ExecSql(db_, "PRAGMA journal_mode=WAL");
+    ExecSql(db_, "PRAGMA synchronous=NORMAL");
+    ExecSql(db_, "PRAGMA cache_size=-16384");
+    begin_ = Stmt(db_, "BEGIN IMMEDIATE");
+    commit_ = Stmt(db_, "COMMIT");
+    syncFull_ = Stmt(db_, "PRAGMA synchronous=FULL");
+    syncNormal_ = Stmt(db_, "PRAGMA synchronous=NORMAL");
+    if (!locks_.Open(dir + "/" + kLockName))
+      throw EngineError{EngineStatus::IoError, "cannot open the lock file in " + dir};
+  } catch (...) {
+    // A database that cannot be set up (busy, damaged) is closed again: the caller may retry.
+    for (Stmt* s : {&begin_, &commit_, &syncFull_, &syncNormal_}) *s = Stmt();
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    throw;
+  }
 }
 
 Folder::~Folder() {

@@ -41,6 +41,20 @@ TEST_F(EngineTest, MissingFilesAndFoldersGive12) {
   EXPECT_EQ(CreateFile("nofolder/codes.dat", CodesDef()), 12);
 }
 
+TEST_F(EngineTest, ADamagedDatabaseGives2AndSaysWhy) {
+  dir_.Write("zepdata.sqlite", std::string(8192, 'x'));
+  EXPECT_EQ(OpenFile(pb_, "codes.dat"), 2);
+  EXPECT_NE(EngineLastError(), "");
+  EXPECT_EQ(CreateFile("codes.dat", CodesDef()), 2);
+  // The record layer retries some opens without end: a failed one must hold nothing open.
+  auto openDescriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto before = openDescriptors();
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(OpenFile(pb_, "codes.dat"), 2);
+  EXPECT_EQ(openDescriptors(), before);
+}
+
 TEST_F(EngineTest, CallsOnABlockThatIsNotOpenGive3) {
   Block never{};
   EXPECT_EQ(Get(never, 12), 3);
