@@ -148,24 +148,26 @@ EngineStatus FindLocked(Cursor& c, const CallArgs& a, bool& found, FoundRow& row
                         bool (*find)(Cursor&, const CallArgs&, FoundRow&)) {
   found = find(c, a, row);
   if (!found || a.lockBias == 0) return EngineStatus::Ok;
-  if (IsSingleLock(a.lockBias)) ReleaseSingleLock(c);
+  const bool single = IsSingleLock(a.lockBias);
+  // A new single lock replaces the old one; letting go first means two processes that
+  // swap records never hold each other's.
+  if (single) ReleaseSingleLock(c);
   for (int attempt = 0;; ++attempt) {
     const int64_t id = row.id;
     const bool alreadyMine =
         std::find(c.multiLocks.begin(), c.multiLocks.end(), id) != c.multiLocks.end();
-    if (!alreadyMine && !AcquireLock(c, id, IsWaitLock(a.lockBias)))
-      return EngineStatus::RecordLocked;
-    found = find(c, a, row);
-    if (found && row.id == id) {
-      if (alreadyMine) return EngineStatus::Ok;
-      if (IsSingleLock(a.lockBias))
+    if (!alreadyMine) {
+      if (!AcquireLock(c, id, IsWaitLock(a.lockBias))) return EngineStatus::RecordLocked;
+      // Kept on the cursor at once, so that whatever happens next Close releases it.
+      if (single)
         c.singleLock = id;
       else
         c.multiLocks.push_back(id);
-      return EngineStatus::Ok;
     }
+    found = find(c, a, row);
+    if (found && row.id == id) return EngineStatus::Ok;
     // The record moved or went while we waited for it: let go and look again.
-    if (!alreadyMine) ReleaseLock(c, id);
+    if (!alreadyMine) ReleaseLocksOn(c, id);
     if (!found || attempt >= 3) return found ? EngineStatus::RecordLocked : EngineStatus::Ok;
   }
 }
