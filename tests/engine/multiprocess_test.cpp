@@ -100,6 +100,20 @@ TEST_F(TwoProcessTest, ReleasedLocksFreeTheRecordForOthers) {
   EXPECT_EQ(record_, Rec("0001", "g2"));
 }
 
+TEST_F(TwoProcessTest, ANewSingleLockReleasesTheOldOneButNotMultipleLocks) {
+  PrepareCodes({"0001", "0002", "0003"});
+  OtherProcess other(InChild([this](Block& pb) {
+    if (int st = Get(pb, 405, "0003"); st != 0) return st;  // multiple lock
+    if (int st = Get(pb, 205, "0001"); st != 0) return st;
+    return Get(pb, 205, "0002");
+  }));
+  ASSERT_EQ(other.status(), 0);
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  EXPECT_EQ(Get(405, "0001"), 0);
+  EXPECT_EQ(Get(405, "0002"), 84);
+  EXPECT_EQ(Get(405, "0003"), 84);
+}
+
 TEST_F(TwoProcessTest, FolderHeldByAnotherWriterGives85AndStillReads) {
   PrepareCodes({"0001"});
   OtherProcess other(InChild([this](Block& pb) {
