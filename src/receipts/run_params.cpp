@@ -19,6 +19,16 @@ std::string Trimmed(std::string_view s) {
   return std::string(s.substr(b, e - b + 1));
 }
 
+constexpr size_t kCoOwnerWidth = 9;
+
+// A typed text as a form field of `width` holds it: blank-padded (a longer one is kept whole,
+// so that the check refuses it).
+std::string Padded(const std::string& typed, size_t width) {
+  std::string text = typed;
+  if (text.size() < width) text.resize(width, ' ');
+  return text;
+}
+
 bool Refuse(std::string& why, const char* catalan, const std::string& detail = "") {
   why = Tr(catalan) + detail;
   return false;
@@ -68,14 +78,17 @@ bool SelectionToRunParams(const SelectionTexts& texts, RunParams& params, std::s
   }
   out.issueNumber = out.issueDate.substr(1, 1) + PackDigits(ZeroPad(Val(month), 2));
 
-  if (CodeError(texts.fromCoOwner) != 0) {
-    return Refuse(why, "Codi de copropietari incorrecte: ", Trimmed(texts.fromCoOwner));
+  // The form's co-owner fields are 9 characters wide and their texts blank-padded to it.
+  std::string fromCoOwner = Padded(texts.fromCoOwner, kCoOwnerWidth);
+  std::string toCoOwner = Padded(texts.toCoOwner, kCoOwnerWidth);
+  if (CodeError(fromCoOwner) != 0) {
+    return Refuse(why, "Codi de copropietari incorrecte: ", Trimmed(fromCoOwner));
   }
-  if (CodeError(texts.toCoOwner) != 0) {
-    return Refuse(why, "Codi de copropietari incorrecte: ", Trimmed(texts.toCoOwner));
+  if (CodeError(toCoOwner) != 0) {
+    return Refuse(why, "Codi de copropietari incorrecte: ", Trimmed(toCoOwner));
   }
-  out.fromCoOwner = CoOwnerCode(texts.fromCoOwner, '\x80');
-  out.toCoOwner = CoOwnerCode(texts.toCoOwner, '\xE3');
+  out.fromCoOwner = CoOwnerCode(fromCoOwner, '\x80');
+  out.toCoOwner = CoOwnerCode(toCoOwner, '\xE3');
 
   for (const std::string* typed : {&texts.fromRemittance, &texts.toRemittance}) {
     if (NumberError(*typed, "") != 0 || Trimmed(*typed).size() > 4) {
