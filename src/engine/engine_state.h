@@ -74,12 +74,12 @@ struct CallArgs {
 // Joins the folder to the caller's transaction when one is open.
 void JoinTransaction(Folder& folder);
 
-EngineStatus DoGet(Cursor& c, const CallArgs& a);
-EngineStatus DoGetDirect(Cursor& c, const CallArgs& a);
-EngineStatus DoInsert(Cursor& c, const CallArgs& a);
-EngineStatus DoUpdate(Cursor& c, const CallArgs& a);
-EngineStatus DoDelete(Cursor& c, const CallArgs& a);
-EngineStatus DoUnlock(Cursor& c, const CallArgs& a);
+[[nodiscard]] EngineStatus DoGet(Cursor& c, const CallArgs& a);
+[[nodiscard]] EngineStatus DoGetDirect(Cursor& c, const CallArgs& a);
+[[nodiscard]] EngineStatus DoInsert(Cursor& c, const CallArgs& a);
+[[nodiscard]] EngineStatus DoUpdate(Cursor& c, const CallArgs& a);
+[[nodiscard]] EngineStatus DoDelete(Cursor& c, const CallArgs& a);
+[[nodiscard]] EngineStatus DoUnlock(Cursor& c, const CallArgs& a);
 // Releases every lock the cursor holds.
 void ReleaseAllLocks(Cursor& c);
 

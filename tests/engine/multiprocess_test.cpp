@@ -114,6 +114,26 @@ TEST_F(TwoProcessTest, ANewSingleLockReleasesTheOldOneButNotMultipleLocks) {
   EXPECT_EQ(Get(405, "0003"), 84);
 }
 
+TEST_F(TwoProcessTest, UnlockReleasesSingleAndMultipleLocks) {
+  PrepareCodes({"0001", "0002", "0003", "0004"});
+  OtherProcess other(InChild([this](Block& pb) {
+    for (const char* code : {"0001", "0002", "0003"})
+      if (int st = Get(pb, 405, code); st != 0) return st;
+    std::string position(4, '\0'), key;
+    if (int st = Call(22, pb, position, key, 0); st != 0) return st;  // 0003's position
+    if (int st = Call(27, pb, position, key, -1); st != 0) return st;  // that one lock
+    if (int st = Get(pb, 205, "0004"); st != 0) return st;
+    if (int st = Call(27, pb, position, key, 0); st != 0) return st;  // the single lock
+    return 0;
+  }));
+  ASSERT_EQ(other.status(), 0);
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  EXPECT_EQ(Get(405, "0001"), 84);
+  EXPECT_EQ(Get(405, "0003"), 0);
+  EXPECT_EQ(Get(405, "0004"), 0);
+  other.Kill();
+}
+
 TEST_F(TwoProcessTest, FolderHeldByAnotherWriterGives85AndStillReads) {
   PrepareCodes({"0001"});
   OtherProcess other(InChild([this](Block& pb) {
