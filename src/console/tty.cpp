@@ -132,8 +132,15 @@ void OnStop(int) {
   const int saved = errno;
   LeaveRawMode();
   signal(SIGTSTP, SIG_DFL);
+  // The signal is blocked while its handler runs; it must stop the program right here.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);
   raise(SIGTSTP);
-  // Resumed: SIGCONT has taken the terminal again.
+  // Resumed (SIGCONT has taken the terminal again), or never stopped at all because no
+  // shell waits for this program: the terminal is taken again either way.
+  EnterRawMode();
   struct sigaction sa {};
   sa.sa_handler = OnStop;
   sigemptyset(&sa.sa_mask);

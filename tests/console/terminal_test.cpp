@@ -240,5 +240,47 @@ TEST(TerminalRestore, AfterACrashASignalOrAnUncaughtException) {
   }
 }
 
+// Stopped from outside, the program gives the terminal back; resumed, it takes it again.
+TEST(TerminalRestore, StopAndContinue) {
+  Pty pty;
+  ASSERT_TRUE(pty.ok());
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    setpgid(0, 0);  // a job of its own, as a shell would start it, so it can be stopped
+    TerminalOptions options = OnPty(pty);
+    options.handleSignals = true;
+    std::string error;
+    auto term = TerminalConsole::Open(&error, options);
+    if (!term) _exit(3);
+    for (;;) pause();
+  }
+  auto waitFor = [&](const std::string& text) {
+    std::string seen;
+    for (int i = 0; i < 100 && seen.find(text) == std::string::npos; ++i) seen += pty.Output(50);
+    return seen.find(text) != std::string::npos;
+  };
+  EXPECT_TRUE(waitFor("\x1b[?1049h"));
+  kill(child, SIGTSTP);
+  int status = 0;
+  pid_t seen = 0;
+  for (int i = 0; i < 500 && seen == 0; ++i) {
+    seen = waitpid(child, &status, WUNTRACED | WNOHANG);
+    if (seen == 0) usleep(10000);
+  }
+  if (seen == child && WIFSTOPPED(status)) {
+    EXPECT_TRUE(waitFor("\x1b[?1049l"));
+    EXPECT_FALSE(pty.Raw());
+    kill(child, SIGCONT);
+    EXPECT_TRUE(waitFor("\x1b[?1049h"));
+    EXPECT_TRUE(pty.Raw());
+  } else {
+    ADD_FAILURE() << "the program did not stop";
+  }
+  kill(child, SIGTERM);
+  waitpid(child, &status, 0);
+  EXPECT_FALSE(pty.Raw());
+}
+
 }  // namespace
 }  // namespace palvorin
