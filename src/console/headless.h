@@ -5,7 +5,8 @@
 // A wait without limit (-1) on an empty queue would never end; instead it throws
 // HeadlessInputExhausted, which only tests catch (the program itself never runs headless
 // without a script). A caller that polls in a loop is stopped the same way after
-// kHeadlessEmptyPollLimit polls in a row have found nothing. A test that expects the code under test to wait for more keys writes
+// kHeadlessEmptyPollLimit polls in a row have found nothing. A test that expects the code
+// under test to wait for more keys writes
 //   EXPECT_THROW(RunTheForm(), HeadlessInputExhausted);
 // Typical use:
 //   ResetConsoleForTest();

@@ -1,6 +1,8 @@
 #include "console/terminal.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 
 #include "console/glyphs.h"
@@ -41,35 +43,31 @@ int MsUntil(Clock::time_point when) {
   return ms < 0 ? 0 : static_cast<int>(ms);
 }
 
+std::string Base64(std::string_view bytes) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const size_t n = std::min<size_t>(3, bytes.size() - i);
+    uint32_t v = 0;
+    for (size_t k = 0; k < 3; ++k) {
+      v = (v << 8) | (k < n ? static_cast<uint8_t>(bytes[i + k]) : 0);
+    }
+    for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 63] : '=';
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string Osc52(std::string_view cp850Text) {
-  static constexpr char kBase64[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string utf8;
   for (char c : cp850Text) {
     // Control bytes are text here, not glyphs: a copied line end stays a line end.
     const uint8_t b = static_cast<uint8_t>(c);
     AppendUtf8(utf8, b < 0x20 || b == 0x7F ? b : Cp850CodePoint(b));
   }
-  std::string out = "\x1b]52;c;";
-  size_t i = 0;
-  for (; i + 2 < utf8.size(); i += 3) {
-    const unsigned v = (uint8_t(utf8[i]) << 16) | (uint8_t(utf8[i + 1]) << 8) | uint8_t(utf8[i + 2]);
-    out += kBase64[v >> 18];
-    out += kBase64[(v >> 12) & 63];
-    out += kBase64[(v >> 6) & 63];
-    out += kBase64[v & 63];
-  }
-  if (i < utf8.size()) {
-    const unsigned v = (uint8_t(utf8[i]) << 16) | (i + 1 < utf8.size() ? uint8_t(utf8[i + 1]) << 8 : 0);
-    out += kBase64[v >> 18];
-    out += kBase64[(v >> 12) & 63];
-    out += i + 1 < utf8.size() ? kBase64[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  out += '\a';
-  return out;
+  return "\x1b]52;c;" + Base64(utf8) + "\a";
 }
 
 std::unique_ptr<TerminalConsole> TerminalConsole::Open(std::string* error,
@@ -162,7 +160,10 @@ std::optional<InputEvent> TerminalConsole::WaitEvent(int timeoutMs) {
       if (now >= deadline) return std::nullopt;
       wait = MsUntil(deadline);
     }
-    if (escWaiting_) wait = wait < 0 ? MsUntil(escDeadline_) : std::min(wait, MsUntil(escDeadline_));
+    if (escWaiting_) {
+      const int escWait = MsUntil(escDeadline_);
+      wait = wait < 0 ? escWait : std::min(wait, escWait);
+    }
     switch (TtyWait(wait)) {
       case TtyWaitResult::Input:
       case TtyWaitResult::Timeout:
