@@ -399,16 +399,27 @@ DecodeResult DecodeInput(ByteReader& in, InputEvent& out, DecoderState& st) {
   return Accept(out, Key(byte));
 }
 
+void KeyDecoder::Feed(std::string_view bytes) {
+  // Decoded bytes are dropped only now and then, so a long paste is not moved per key.
+  if (start_ > 0 && start_ >= pending_.size() / 2) {
+    pending_.erase(0, start_);
+    start_ = 0;
+  }
+  pending_.append(bytes);
+}
+
 std::optional<InputEvent> KeyDecoder::Next(bool final) {
-  while (!pending_.empty()) {
-    ByteReader in(pending_, final);
+  while (start_ < pending_.size()) {
+    ByteReader in(std::string_view(pending_).substr(start_), final);
     InputEvent e;
     const DecodeResult r = DecodeInput(in, e, state_);
     if (r == DecodeResult::Incomplete) return std::nullopt;
     // Every other result used at least one byte, so the loop moves on.
-    pending_.erase(0, std::max<size_t>(in.Used(), 1));
+    start_ += std::max<size_t>(in.Used(), 1);
     if (r == DecodeResult::Accepted) return e;
   }
+  pending_.clear();
+  start_ = 0;
   return std::nullopt;
 }
 

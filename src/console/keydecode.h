@@ -65,16 +65,17 @@ DecodeResult DecodeInput(ByteReader& in, InputEvent& out, DecoderState& st);
 // Keeps the received bytes and hands out the events they decode to.
 class KeyDecoder {
  public:
-  void Feed(std::string_view bytes) { pending_.append(bytes); }
+  void Feed(std::string_view bytes);
   // The next event, or nullopt when the bytes so far give none. With `final` an unfinished
   // sequence at the end is resolved (a lone Esc becomes the Esc key) instead of kept.
   std::optional<InputEvent> Next(bool final);
   // True while bytes are kept waiting for the rest of a sequence.
-  bool Waiting() const { return !pending_.empty(); }
+  bool Waiting() const { return start_ < pending_.size(); }
   bool InPaste() const { return state_.inPaste; }
 
  private:
-  std::string pending_;
+  std::string pending_;  // bytes received; those before start_ are decoded
+  size_t start_ = 0;
   DecoderState state_;
 };
 
