@@ -585,6 +585,10 @@ void EditFields(int s, bool continuation, int leaveUp, int leaveDown, int& key) 
     } else {
       for (;;) {
         bool refused = false;
+        // Again before every edit: a list or pop-up tool opened from the field may have
+        // given back the key table of before the field.
+        SetKeys("+ea", keyList);
+        if (secret) SetKeys("h", "");
         SetFieldHelp(field->help);
         int piece = field->pieceLength;
         int pos = (field->flags & kFieldCursorAtEnd) != 0

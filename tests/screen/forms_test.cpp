@@ -213,6 +213,20 @@ TEST_F(FormRunTest, PickListsOpenWithF4) {
   EXPECT_EQ(checks_.size(), 1u) << "only field 1's Down was checked";
 }
 
+TEST_F(FormRunTest, AfterAListTheFieldIsEditedWithTheScreensKeys) {
+  SetKeys("ea", "1b");  // the table of before the form
+  BrowseCacheClear();
+  BrowseCacheAppend(1, "only");
+  Headless().FeedKeys({keys::kDown, keys::kF4, keys::kEsc});
+  EXPECT_THROW(Run(1, {}), HeadlessInputExhausted);
+  int returned = 0;
+  EXPECT_TRUE(LookUpKey(keys::kF4, returned)) << "the screen's own table, F4 included";
+  EXPECT_TRUE(LookUpKey(keys::kF1, returned));
+  ASSERT_TRUE(Keyboard().saved);
+  ASSERT_EQ(Keyboard().savedKeyTable.size(), 1u) << "the table of before the form is kept";
+  EXPECT_EQ(Keyboard().savedKeyTable[0].accepted, keys::kEsc);
+}
+
 TEST_F(FormRunTest, APickHookCanAskForTheListAgain) {
   int calls = 0;
   Forms().hooks.pick = [&](int& list, int, int&) {
