@@ -83,7 +83,13 @@ class ReceiptsData {
     s.languageCode = "CAT";
     s.installationName = "ADMINISTRACIO PROVA";
     s.workDate = Date(2025, 3, 15);
-    DataFiles().logPath = root + "db.log";
+    UseQuietEnvironment();
+    SetCurrency("a,E");
+    OpenReceiptFiles();
+  }
+  // The layer's log in the installation, and no message, wait or exit that a test would see.
+  void UseQuietEnvironment() {
+    DataFiles().logPath = dir_.folder() + "db.log";
     DbEnvironment& env = DataFiles().env;
     env.showMessage = [](int, const std::string&) {};
     env.closeMessage = [] {};
@@ -93,9 +99,22 @@ class ReceiptsData {
     env.sleep = [](int) {};
     env.random = [] { return 0.0; };
     env.exit = [this](int code) { exitCode_ = code; };
-    SetCurrency("a,E");
+  }
+
+  // Releases every file and forgets the engine's state, as the end of a program does.
+  void CloseFiles() {
+    int status = 0;
+    DbReset(status);
+    ResetEngineForTest();
+    ResetDataFilesForTest();
+    ResetReceiptFilesForTest();
+  }
+  // Opens the files again, as the start of a program does.
+  void ReopenFiles() {
+    UseQuietEnvironment();
     OpenReceiptFiles();
   }
+
   ~ReceiptsData() {
     int status = 0;
     DbReset(status);

@@ -1,0 +1,172 @@
+#include "batch.h"
+
+#include <iostream>
+#include <map>
+
+#include "datafile/datafile.h"
+#include "os/codepage.h"
+#include "os/paths.h"
+#include "print/spool.h"
+#include "receipts/files.h"
+#include "receipts/generation.h"
+#include "shell/session.h"
+#include "textlib/numbers.h"
+
+namespace palvorin {
+
+namespace {
+
+// Progress of a scripted run: one line per co-owner on standard error.
+class StderrProgress : public ProgressSink {
+ public:
+  void Open() override {}
+  void Show(const std::string& coOwner) override { std::cerr << coOwner << "\n"; }
+  void Close() override { std::cerr.flush(); }
+  void Failure(const std::string& message) override {
+    std::cerr << Utf8FromCp850(message) << "\n";
+  }
+};
+
+void Say(const std::string& cp850Text) { std::cerr << Utf8FromCp850(cp850Text) << "\n"; }
+
+// The record-file layer's messages go to standard error; nothing waits for a key.
+void UseStandardError() {
+  DbEnvironment& env = DataFiles().env;
+  env.showMessage = [](int, const std::string& text) { Say(text); };
+  env.closeMessage = [] {};
+  env.beep = [] {};
+  env.discardKeys = [] {};
+  env.waitKey = [] {};
+}
+
+std::vector<std::string> SplitConcepts(const std::string& list) {
+  std::vector<std::string> codes;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    codes.push_back(list.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return codes;
+}
+
+}  // namespace
+
+std::string BatchUsage() {
+  return "usage: palvorin-batch [options]\n"
+         "  --mode V|A|P              verify, advance listing or preparing (V)\n"
+         "  --date D/M/YYYY           issue date (the work date)\n"
+         "  --month M                 month of the issue number (the issue date's)\n"
+         "  --from B.C  --to B.C      co-owner range (1.1 to 9999.9999)\n"
+         "  --from-remittance N  --to-remittance N   remittance range (0000 to 9999)\n"
+         "  --building-totals F|G     a totals block per building (G)\n"
+         "  --summary S|N             summaries by concept (S)\n"
+         "  --page-per-building F|G   a new page after each building (G)\n"
+         "  --types SSSSS             types: other, D, R, S, P (SSSSS)\n"
+         "  --concepts C1,C2,...      concepts taken whatever their type\n"
+         "  --no-print                leave the spool in the temporary folder\n";
+}
+
+bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& options,
+                       std::string& why) {
+  SelectionTexts& s = options.selection;
+  const std::map<std::string, std::string*> texts = {
+      {"--mode", &s.mode},
+      {"--date", &s.issueDate},
+      {"--month", &s.month},
+      {"--from", &s.fromCoOwner},
+      {"--to", &s.toCoOwner},
+      {"--from-remittance", &s.fromRemittance},
+      {"--to-remittance", &s.toRemittance},
+      {"--building-totals", &s.buildingTotals},
+      {"--summary", &s.summaryByConcept},
+      {"--page-per-building", &s.pagePerBuilding},
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--no-print") {
+      options.print = false;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      continue;
+    }
+    std::string name = arg;
+    std::string value;
+    bool hasValue = false;
+    if (size_t eq = arg.find('='); eq != std::string::npos && arg.starts_with("--")) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      hasValue = true;
+    }
+    bool known = texts.count(name) != 0 || name == "--types" || name == "--concepts";
+    if (!known) {
+      why = "unknown option " + arg;
+      return false;
+    }
+    if (!hasValue) {
+      if (i + 1 >= args.size()) {
+        why = "option " + name + " needs a value";
+        return false;
+      }
+      value = args[++i];
+    }
+    value = cp850(value);
+    if (auto it = texts.find(name); it != texts.end()) {
+      *it->second = value;
+    } else if (name == "--types") {
+      if (value.size() != 5) {
+        why = "--types takes five flags S or N, one per type: other, D, R, S, P";
+        return false;
+      }
+      for (size_t t = 0; t < 5; ++t) s.typeFlags[t] = std::string(1, value[t]);
+    } else {
+      s.concepts = SplitConcepts(value);
+    }
+  }
+  return true;
+}
+
+int RunBatch(const std::vector<std::string>& args) {
+  BatchOptions options;
+  std::string why;
+  if (!ParseBatchOptions(args, options, why)) {
+    std::cerr << "palvorin-batch: " << why << "\n" << BatchUsage();
+    return kBatchRefused;
+  }
+  if (options.help) {
+    std::cout << BatchUsage();
+    return kBatchOk;
+  }
+  UseStandardError();
+  SessionSetUp();
+  Session& session = SessionState();
+  if (!session.rootDir.empty()) (void)SetCurrentDir(session.rootDir);
+  session.moduleName = "PALVORIN";
+  SetCurrency("a,E");
+  OsStatus param = OpenReceiptFiles();
+  if (!param.ok()) Say(param.message);
+
+  RunParams params;
+  if (!SelectionToRunParams(options.selection, params, why)) {
+    Say("palvorin-batch: " + why);
+    CloseReceiptFiles();
+    return kBatchRefused;
+  }
+  RunParameters() = params;
+  StderrProgress progress;
+  CycleResult result = RunAndPrint(params, progress, options.print);
+  CloseReceiptFiles();
+  if (!result.spool.ok()) Say(result.spool.message);
+  if (result.print == PrintOutcome::Missing) {
+    Say(MissingPrintProgramMessage());
+    Say(SpoolPath());
+  }
+  std::cerr << result.coOwners << " copropietaris\n";
+  if (!result.spool.ok() || !result.failures.empty()) return kBatchFailed;
+  return kBatchOk;
+}
+
+}  // namespace palvorin
