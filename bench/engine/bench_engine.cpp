@@ -111,8 +111,7 @@ struct EngineFile {
 
   int16_t Call(uint16_t op, std::string& data, std::string& key, int8_t keyNum = 0) {
     uint32_t len = static_cast<uint32_t>(data.size());
-    return BTRCALL(op, pb, data.data(), &len, key.data(), static_cast<uint8_t>(key.size()),
-                   keyNum);
+    return BTRCALL(op, pb, data.data(), &len, key.data(), static_cast<uint8_t>(key.size()), keyNum);
   }
 
   void Build(const std::string& folder) {
@@ -190,10 +189,13 @@ struct DirectDb {
   sqlite3_stmt* update = nullptr;
   sqlite3_stmt* byKey = nullptr;
 
-  void Exec(const char* sql) { Check(sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK, sql); }
+  void Exec(const char* sql) {
+    Check(sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK, sql);
+  }
   sqlite3_stmt* Prepare(const char* sql) {
     sqlite3_stmt* s = nullptr;
-    Check(sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) == SQLITE_OK, sql);
+    Check(sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) == SQLITE_OK,
+          sql);
     return s;
   }
 
@@ -226,7 +228,8 @@ struct DirectDb {
     const bool found = sqlite3_step(s) == SQLITE_ROW;
     if (found) {
       data.assign(static_cast<const char*>(sqlite3_column_blob(s, 1)), sqlite3_column_bytes(s, 1));
-      keyOut.assign(static_cast<const char*>(sqlite3_column_blob(s, 2)), sqlite3_column_bytes(s, 2));
+      keyOut.assign(static_cast<const char*>(sqlite3_column_blob(s, 2)),
+                    sqlite3_column_bytes(s, 2));
     }
     sqlite3_reset(s);
     return found;

@@ -54,14 +54,14 @@ AcsTable IdentityAcs(std::string_view name) {
 }
 
 std::string BuildCreateBuffer(const FileDef& def) {
-  std::string b(kFileSpecSize + kSegmentSpecSize * def.segments.size() +
-                    kAcsBlockSize * def.acs.size(),
-                '\0');
+  std::string b(
+      kFileHeaderSize + kSegmentSize * def.segments.size() + kAcsBlockSize * def.acs.size(),
+      '\0');
   PutWord(b, 0, def.recordLength);
   PutWord(b, 2, def.pageSize);
   PutWord(b, 4, static_cast<uint16_t>(KeyCount(def)));
   PutWord(b, 10, def.fileFlags);
-  size_t at = kFileSpecSize;
+  size_t at = kFileHeaderSize;
   for (const KeySegmentDef& s : def.segments) {
     PutWord(b, at + 0, s.position);
     PutWord(b, at + 2, s.length);
@@ -70,7 +70,7 @@ std::string BuildCreateBuffer(const FileDef& def) {
     b[at + 11] = static_cast<char>(s.nullValue);
     b[at + 14] = static_cast<char>(s.keyNumber);
     b[at + 15] = static_cast<char>(s.acsNumber);
-    at += kSegmentSpecSize;
+    at += kSegmentSize;
   }
   for (const AcsTable& t : def.acs) {
     b[at] = static_cast<char>(kAcsSignature);
@@ -85,7 +85,7 @@ std::string BuildCreateBuffer(const FileDef& def) {
 
 EngineStatus ParseCreateBuffer(std::string_view b, FileDef& def) {
   def = FileDef{};
-  if (b.size() < kFileSpecSize) return EngineStatus::DataBufferTooShort;
+  if (b.size() < kFileHeaderSize) return EngineStatus::DataBufferTooShort;
   def.recordLength = Word(b, 0);
   def.pageSize = Word(b, 2);
   const int keys = Word(b, 4);
@@ -94,12 +94,12 @@ EngineStatus ParseCreateBuffer(std::string_view b, FileDef& def) {
   if (def.pageSize == 0 || def.pageSize % 512 != 0) return EngineStatus::InvalidPageSize;
   if (keys > kMaxKeys) return EngineStatus::InvalidNumberOfKeys;
 
-  size_t at = kFileSpecSize;
+  size_t at = kFileHeaderSize;
   int acsBlocks = 0;
   for (int key = 0; key < keys; ++key) {
     int keyLength = 0;
     for (;;) {
-      if (b.size() < at + kSegmentSpecSize) return EngineStatus::DataBufferTooShort;
+      if (b.size() < at + kSegmentSize) return EngineStatus::DataBufferTooShort;
       KeySegmentDef s;
       s.position = Word(b, at);
       s.length = Word(b, at + 2);
@@ -108,7 +108,7 @@ EngineStatus ParseCreateBuffer(std::string_view b, FileDef& def) {
       s.nullValue = static_cast<uint8_t>(b[at + 11]);
       s.keyNumber = static_cast<uint8_t>(b[at + 14]);
       s.acsNumber = static_cast<uint8_t>(b[at + 15]);
-      at += kSegmentSpecSize;
+      at += kSegmentSize;
       if (s.length == 0) return EngineStatus::InvalidKeyLength;
       if (s.position == 0 || s.position + s.length - 1 > def.recordLength)
         return EngineStatus::InvalidKeyPosition;
@@ -134,35 +134,64 @@ EngineStatus ParseCreateBuffer(std::string_view b, FileDef& def) {
 
 std::string_view StatusName(EngineStatus status) {
   switch (status) {
-    case EngineStatus::Ok: return "Ok";
-    case EngineStatus::InvalidOperation: return "InvalidOperation";
-    case EngineStatus::IoError: return "IoError";
-    case EngineStatus::FileNotOpen: return "FileNotOpen";
-    case EngineStatus::KeyNotFound: return "KeyNotFound";
-    case EngineStatus::DuplicateKey: return "DuplicateKey";
-    case EngineStatus::InvalidKeyNumber: return "InvalidKeyNumber";
-    case EngineStatus::DifferentKeyNumber: return "DifferentKeyNumber";
-    case EngineStatus::InvalidPositioning: return "InvalidPositioning";
-    case EngineStatus::EndOfFile: return "EndOfFile";
-    case EngineStatus::KeyNotModifiable: return "KeyNotModifiable";
-    case EngineStatus::FileNotFound: return "FileNotFound";
-    case EngineStatus::DiskFull: return "DiskFull";
-    case EngineStatus::KeyBufferTooShort: return "KeyBufferTooShort";
-    case EngineStatus::DataBufferTooShort: return "DataBufferTooShort";
-    case EngineStatus::InvalidPageSize: return "InvalidPageSize";
-    case EngineStatus::InvalidNumberOfKeys: return "InvalidNumberOfKeys";
-    case EngineStatus::InvalidKeyPosition: return "InvalidKeyPosition";
-    case EngineStatus::InvalidRecordLength: return "InvalidRecordLength";
-    case EngineStatus::InvalidKeyLength: return "InvalidKeyLength";
-    case EngineStatus::TransactionActive: return "TransactionActive";
-    case EngineStatus::NoTransaction: return "NoTransaction";
-    case EngineStatus::InvalidRecordAddress: return "InvalidRecordAddress";
-    case EngineStatus::AccessDenied: return "AccessDenied";
-    case EngineStatus::InvalidAcs: return "InvalidAcs";
-    case EngineStatus::InvalidKeyType: return "InvalidKeyType";
-    case EngineStatus::FileExists: return "FileExists";
-    case EngineStatus::RecordLocked: return "RecordLocked";
-    case EngineStatus::FileLocked: return "FileLocked";
+    case EngineStatus::Ok:
+      return "Ok";
+    case EngineStatus::InvalidOperation:
+      return "InvalidOperation";
+    case EngineStatus::IoError:
+      return "IoError";
+    case EngineStatus::FileNotOpen:
+      return "FileNotOpen";
+    case EngineStatus::KeyNotFound:
+      return "KeyNotFound";
+    case EngineStatus::DuplicateKey:
+      return "DuplicateKey";
+    case EngineStatus::InvalidKeyNumber:
+      return "InvalidKeyNumber";
+    case EngineStatus::DifferentKeyNumber:
+      return "DifferentKeyNumber";
+    case EngineStatus::InvalidPositioning:
+      return "InvalidPositioning";
+    case EngineStatus::EndOfFile:
+      return "EndOfFile";
+    case EngineStatus::KeyNotModifiable:
+      return "KeyNotModifiable";
+    case EngineStatus::FileNotFound:
+      return "FileNotFound";
+    case EngineStatus::DiskFull:
+      return "DiskFull";
+    case EngineStatus::KeyBufferTooShort:
+      return "KeyBufferTooShort";
+    case EngineStatus::DataBufferTooShort:
+      return "DataBufferTooShort";
+    case EngineStatus::InvalidPageSize:
+      return "InvalidPageSize";
+    case EngineStatus::InvalidNumberOfKeys:
+      return "InvalidNumberOfKeys";
+    case EngineStatus::InvalidKeyPosition:
+      return "InvalidKeyPosition";
+    case EngineStatus::InvalidRecordLength:
+      return "InvalidRecordLength";
+    case EngineStatus::InvalidKeyLength:
+      return "InvalidKeyLength";
+    case EngineStatus::TransactionActive:
+      return "TransactionActive";
+    case EngineStatus::NoTransaction:
+      return "NoTransaction";
+    case EngineStatus::InvalidRecordAddress:
+      return "InvalidRecordAddress";
+    case EngineStatus::AccessDenied:
+      return "AccessDenied";
+    case EngineStatus::InvalidAcs:
+      return "InvalidAcs";
+    case EngineStatus::InvalidKeyType:
+      return "InvalidKeyType";
+    case EngineStatus::FileExists:
+      return "FileExists";
+    case EngineStatus::RecordLocked:
+      return "RecordLocked";
+    case EngineStatus::FileLocked:
+      return "FileLocked";
   }
   return "Unknown";
 }

@@ -28,7 +28,7 @@ namespace palvorin {
 constexpr uint16_t kKeyDuplicates = 0x01;
 constexpr uint16_t kKeyModifiable = 0x02;
 constexpr uint16_t kKeyBinary = 0x04;
-constexpr uint16_t kKeyNullAll = 0x08;  // left out of the key when every segment is null
+constexpr uint16_t kKeyNullAll = 0x08;    // left out of the key when every segment is null
 constexpr uint16_t kKeySegmented = 0x10;  // another segment of the same key follows
 constexpr uint16_t kKeyAcs = 0x20;
 constexpr uint16_t kKeyDescending = 0x40;
@@ -42,8 +42,8 @@ constexpr uint8_t kTypeInteger = 1;  // little-endian two's complement
 constexpr uint8_t kTypeZString = 11;
 constexpr uint8_t kTypeUnsignedBinary = 14;
 
-constexpr int kFileSpecSize = 16;
-constexpr int kSegmentSpecSize = 16;
+constexpr int kFileHeaderSize = 16;
+constexpr int kSegmentSize = 16;
 constexpr int kAcsBlockSize = 265;
 constexpr uint8_t kAcsSignature = 0xAC;
 

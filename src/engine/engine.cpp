@@ -173,7 +173,8 @@ void CloseCursor(Cursor& c) {
 EngineStatus DoOpen(void* posBlock, const CallArgs& a) {
   if (!posBlock) return EngineStatus::FileNotOpen;
   DataFilePath path;
-  if (!SplitDataFilePath(NameFromKeyBuffer(a.key, a.keyLen), path)) return EngineStatus::FileNotFound;
+  if (!SplitDataFilePath(NameFromKeyBuffer(a.key, a.keyLen), path))
+    return EngineStatus::FileNotFound;
   if (Cursor* old = CursorOf(posBlock)) CloseCursor(*old);  // a block reused without Close
   Folder& folder = GetFolder(path.dir, false);
   JoinTransaction(folder);
@@ -214,41 +215,44 @@ EngineStatus DoCreate(const CallArgs& a) {
   const std::string_view buffer(reinterpret_cast<const char*>(a.data), *a.dataLen);
   if (EngineStatus st = ParseCreateBuffer(buffer, def); st != EngineStatus::Ok) return st;
   DataFilePath path;
-  if (!SplitDataFilePath(NameFromKeyBuffer(a.key, a.keyLen), path)) return EngineStatus::FileNotFound;
+  if (!SplitDataFilePath(NameFromKeyBuffer(a.key, a.keyLen), path))
+    return EngineStatus::FileNotFound;
   Folder& folder = GetFolder(path.dir, true);
   JoinTransaction(folder);
   if (std::shared_ptr<DataFile> old = folder.Find(path.name)) {
     if (a.keyNum == kCreateNew) return EngineStatus::FileExists;
     // Never pull a file from under another process that has it open.
-    if (folder.locks().LockedByOther(FileLockOffset(old->fileNo()))) return EngineStatus::FileLocked;
+    if (folder.locks().LockedByOther(FileLockOffset(old->fileNo())))
+      return EngineStatus::FileLocked;
   }
   // Keep the definition exactly as given, without the padding after it.
-  const size_t used = kFileSpecSize + kSegmentSpecSize * def.segments.size() +
-                      kAcsBlockSize * def.acs.size();
+  const size_t used =
+      kFileHeaderSize + kSegmentSize * def.segments.size() + kAcsBlockSize * def.acs.size();
   folder.Create(path.name, std::string(buffer.substr(0, used)), def);
   return EngineStatus::Ok;
 }
 
 EngineStatus DoStat(Cursor& c, const CallArgs& a) {
-  const std::string& spec = c.file->spec();
-  if (!a.data || !a.dataLen || *a.dataLen < spec.size()) return EngineStatus::DataBufferTooShort;
+  const std::string& definition = c.file->definition();
+  if (!a.data || !a.dataLen || *a.dataLen < definition.size())
+    return EngineStatus::DataBufferTooShort;
   int64_t records = 0;
   {
     Stmt& q = c.file->Count();
     StmtScope scope(q);
     if (q.Step()) records = q.ColumnInt(0);
   }
-  std::memcpy(a.data, spec.data(), spec.size());
+  std::memcpy(a.data, definition.data(), definition.size());
   PutLE32(a.data + 6, static_cast<uint32_t>(records));
   if (a.keyNum == -1) a.data[5] = 0x60;  // file version, asked for by key number -1
   // Unique values per key: every record for a unique key; not counted for duplicate keys.
   const auto& segments = c.file->def().segments;
   for (size_t i = 0; i < segments.size(); ++i) {
     const bool unique = !(segments[i].flags & kKeyDuplicates);
-    PutLE32(a.data + kFileSpecSize + kSegmentSpecSize * i + 6,
+    PutLE32(a.data + kFileHeaderSize + kSegmentSize * i + 6,
             unique ? static_cast<uint32_t>(records) : 0);
   }
-  *a.dataLen = static_cast<uint32_t>(spec.size());
+  *a.dataLen = static_cast<uint32_t>(definition.size());
   return EngineStatus::Ok;
 }
 
@@ -331,13 +335,20 @@ EngineStatus Dispatch(uint16_t op, void* posBlock, const CallArgs& a) {
     return EngineStatus::InvalidOperation;
   if (!traits.needsOpen) {
     switch (static_cast<EngineOp>(a.base)) {
-      case EngineOp::Open: return DoOpen(posBlock, a);
-      case EngineOp::Create: return DoCreate(a);
-      case EngineOp::Reset: return DoReset(posBlock);
-      case EngineOp::BeginTransaction: return DoBegin(posBlock);
-      case EngineOp::EndTransaction: return DoEnd();
-      case EngineOp::AbortTransaction: return DoAbort();
-      default: return EngineStatus::InvalidOperation;
+      case EngineOp::Open:
+        return DoOpen(posBlock, a);
+      case EngineOp::Create:
+        return DoCreate(a);
+      case EngineOp::Reset:
+        return DoReset(posBlock);
+      case EngineOp::BeginTransaction:
+        return DoBegin(posBlock);
+      case EngineOp::EndTransaction:
+        return DoEnd();
+      case EngineOp::AbortTransaction:
+        return DoAbort();
+      default:
+        return EngineStatus::InvalidOperation;
     }
   }
   Cursor* c = CursorOf(posBlock);
@@ -350,14 +361,22 @@ EngineStatus Dispatch(uint16_t op, void* posBlock, const CallArgs& a) {
   if (c->file->gone) return EngineStatus::FileNotOpen;
   JoinTransaction(*c->folder);
   switch (static_cast<EngineOp>(a.base)) {
-    case EngineOp::Insert: return DoInsert(*c, a);
-    case EngineOp::Update: return DoUpdate(*c, a);
-    case EngineOp::Delete: return DoDelete(*c, a);
-    case EngineOp::Stat: return DoStat(*c, a);
-    case EngineOp::GetPosition: return DoGetPosition(*c, a);
-    case EngineOp::GetDirect: return DoGetDirect(*c, a);
-    case EngineOp::Unlock: return DoUnlock(*c, a);
-    default: return DoGet(*c, a);
+    case EngineOp::Insert:
+      return DoInsert(*c, a);
+    case EngineOp::Update:
+      return DoUpdate(*c, a);
+    case EngineOp::Delete:
+      return DoDelete(*c, a);
+    case EngineOp::Stat:
+      return DoStat(*c, a);
+    case EngineOp::GetPosition:
+      return DoGetPosition(*c, a);
+    case EngineOp::GetDirect:
+      return DoGetDirect(*c, a);
+    case EngineOp::Unlock:
+      return DoUnlock(*c, a);
+    default:
+      return DoGet(*c, a);
   }
 }
 

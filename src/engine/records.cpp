@@ -115,9 +115,9 @@ bool FindForGet(Cursor& c, const CallArgs& a, FoundRow& row) {
     case EngineOp::GetLess:
     case EngineOp::GetLessOrEqual: {
       CollateKey(f.keys()[k], a.key, search);
-      static constexpr KeyQuery kShape[] = {KeyQuery::Equal, KeyQuery::kCount, KeyQuery::kCount,
-                                            KeyQuery::Greater, KeyQuery::GreaterOrEqual,
-                                            KeyQuery::Less, KeyQuery::LessOrEqual};
+      static constexpr KeyQuery kShape[] = {
+          KeyQuery::Equal,          KeyQuery::kCount, KeyQuery::kCount,     KeyQuery::Greater,
+          KeyQuery::GreaterOrEqual, KeyQuery::Less,   KeyQuery::LessOrEqual};
       return Query(f, k, kShape[a.base - static_cast<uint16_t>(EngineOp::GetEqual)], search, 0,
                    row);
     }
@@ -295,8 +295,7 @@ EngineStatus DoGet(Cursor& c, const CallArgs& a) {
   }
   FoundRow& row = Engine().row;
   bool found = false;
-  if (EngineStatus st = FindLocked(c, a, found, row, FindForGet); st != EngineStatus::Ok)
-    return st;
+  if (EngineStatus st = FindLocked(c, a, found, row, FindForGet); st != EngineStatus::Ok) return st;
   if (!found) {
     // A step that finds nothing keeps its place; a keyed read that finds nothing has none.
     if (stepping) {

@@ -45,10 +45,13 @@ std::string QuerySql(const std::string& table, int key, KeyQuery shape) {
 
 // ---- DataFile ------------------------------------------------------------------------------
 
-DataFile::DataFile(sqlite3* db, std::string name, int64_t fileNo, std::string spec)
-    : db_(db), name_(std::move(name)), table_(QuoteIdent(name_)), fileNo_(fileNo),
-      spec_(std::move(spec)) {
-  if (ParseCreateBuffer(spec_, def_) != EngineStatus::Ok)
+DataFile::DataFile(sqlite3* db, std::string name, int64_t fileNo, std::string definition)
+    : db_(db),
+      name_(std::move(name)),
+      table_(QuoteIdent(name_)),
+      fileNo_(fileNo),
+      definition_(std::move(definition)) {
+  if (ParseCreateBuffer(definition_, def_) != EngineStatus::Ok)
     throw EngineError{EngineStatus::IoError, "damaged definition of " + name_};
   keys_ = BuildKeyCodecs(def_);
   queries_.resize(keys_.size() * static_cast<size_t>(KeyQuery::kCount));
@@ -137,34 +140,36 @@ Folder::~Folder() {
   if (db_) sqlite3_close_v2(db_);
 }
 
-bool Folder::CatalogRow(const std::string& name, int64_t& fileNo, std::string& spec) {
+bool Folder::CatalogRow(const std::string& name, int64_t& fileNo, std::string& definition) {
   if (!findFile_.prepared()) {
     // A folder created by another program may lack the catalog: then it holds no data file.
-    if (sqlite3_table_column_metadata(db_, nullptr, kCatalog, "spec", nullptr, nullptr, nullptr,
-                                      nullptr, nullptr) != SQLITE_OK)
+    if (sqlite3_table_column_metadata(db_, nullptr, kCatalog, "definition", nullptr, nullptr,
+                                      nullptr, nullptr, nullptr) != SQLITE_OK)
       return false;
-    findFile_ = Stmt(db_, std::string("SELECT fileno, spec FROM ") + kCatalog + " WHERE name = ?1");
+    findFile_ =
+        Stmt(db_, std::string("SELECT fileno, definition FROM ") + kCatalog + " WHERE name = ?1");
   }
   StmtScope scope(findFile_);
   findFile_.BindBlob(1, name);
   if (!findFile_.Step()) return false;
   fileNo = findFile_.ColumnInt(0);
-  spec = std::string(findFile_.ColumnBlob(1));
+  definition = std::string(findFile_.ColumnBlob(1));
   return true;
 }
 
 std::shared_ptr<DataFile> Folder::Find(const std::string& name) {
   int64_t fileNo = 0;
-  std::string spec;
-  const bool exists = CatalogRow(name, fileNo, spec);
+  std::string definition;
+  const bool exists = CatalogRow(name, fileNo, definition);
   auto it = files_.find(name);
   if (it != files_.end()) {
-    if (exists && it->second->fileNo() == fileNo && it->second->spec() == spec) return it->second;
+    if (exists && it->second->fileNo() == fileNo && it->second->definition() == definition)
+      return it->second;
     it->second->gone = true;
     files_.erase(it);
   }
   if (!exists) return nullptr;
-  auto file = std::make_shared<DataFile>(db_, name, fileNo, spec);
+  auto file = std::make_shared<DataFile>(db_, name, fileNo, definition);
   files_[name] = file;
   return file;
 }
@@ -181,11 +186,11 @@ void Folder::DropTable(const std::string& name) {
   }
 }
 
-void Folder::Create(const std::string& name, const std::string& spec, const FileDef& def) {
+void Folder::Create(const std::string& name, const std::string& definition, const FileDef& def) {
   WriteTxn txn(*this);
   ExecSql(db_, std::string("CREATE TABLE IF NOT EXISTS ") + kCatalog +
                    " (fileno INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE,"
-                   " spec BLOB NOT NULL)");
+                   " definition BLOB NOT NULL)");
   findFile_ = Stmt();
   DropTable(name);
   const std::string table = QuoteIdent(name);
@@ -200,9 +205,9 @@ void Folder::Create(const std::string& name, const std::string& spec, const File
                      IndexName(name, key) + " ON " + table + " (" + KeyColumn(key) + ") WHERE " +
                      KeyColumn(key) + " IS NOT NULL");
   }
-  Stmt insert(db_, std::string("INSERT INTO ") + kCatalog + " (name, spec) VALUES (?1, ?2)");
+  Stmt insert(db_, std::string("INSERT INTO ") + kCatalog + " (name, definition) VALUES (?1, ?2)");
   insert.BindBlob(1, name);
-  insert.BindBlob(2, spec);
+  insert.BindBlob(2, definition);
   insert.Run();
   txn.Commit();
 }
@@ -210,8 +215,8 @@ void Folder::Create(const std::string& name, const std::string& spec, const File
 bool Folder::Drop(const std::string& name) {
   WriteTxn txn(*this);
   int64_t fileNo = 0;
-  std::string spec;
-  if (!CatalogRow(name, fileNo, spec)) return false;
+  std::string definition;
+  if (!CatalogRow(name, fileNo, definition)) return false;
   DropTable(name);
   txn.Commit();
   return true;

@@ -44,12 +44,12 @@ enum class KeyQuery {
 // One data file as this process knows it; shared by every open of it.
 class DataFile {
  public:
-  DataFile(sqlite3* db, std::string name, int64_t fileNo, std::string spec);
+  DataFile(sqlite3* db, std::string name, int64_t fileNo, std::string definition);
 
   const std::string& name() const { return name_; }
   int64_t fileNo() const { return fileNo_; }
   const FileDef& def() const { return def_; }
-  const std::string& spec() const { return spec_; }  // the create buffer as given
+  const std::string& definition() const { return definition_; }  // the create buffer as given
   const std::vector<KeyCodec>& keys() const { return keys_; }
   int recordLength() const { return def_.recordLength; }
 
@@ -62,7 +62,7 @@ class DataFile {
 
   // Set when the file was dropped or replaced while open: its opens answer "not open".
   bool gone = false;
-  int normalOpens = 0;     // opens by this process, for the file's own lock byte
+  int normalOpens = 0;  // opens by this process, for the file's own lock byte
   int exclusiveOpens = 0;
 
  private:
@@ -70,7 +70,7 @@ class DataFile {
   std::string name_;
   std::string table_;  // quoted
   int64_t fileNo_;
-  std::string spec_;
+  std::string definition_;
   FileDef def_;
   std::vector<KeyCodec> keys_;
   std::vector<Stmt> queries_;  // key * kCount + shape, prepared on first use
@@ -94,8 +94,8 @@ class Folder {
   // The data file `name` (small letters, base.ext) as stored now; null when it does not exist.
   // A file already loaded is reused while its number and definition are unchanged.
   std::shared_ptr<DataFile> Find(const std::string& name);
-  // Creates the data file `name` from `spec`, replacing an existing one. Throws EngineError.
-  void Create(const std::string& name, const std::string& spec, const FileDef& def);
+  // Creates the data file `name` from `definition`, replacing an existing one. Throws EngineError.
+  void Create(const std::string& name, const std::string& definition, const FileDef& def);
   // Drops the data file `name`; false when there was none.
   bool Drop(const std::string& name);
 
@@ -110,7 +110,7 @@ class Folder {
 
  private:
   friend class WriteTxn;
-  bool CatalogRow(const std::string& name, int64_t& fileNo, std::string& spec);
+  bool CatalogRow(const std::string& name, int64_t& fileNo, std::string& definition);
   void DropTable(const std::string& name);
 
   std::string dir_;

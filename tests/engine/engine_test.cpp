@@ -187,15 +187,24 @@ TEST_F(EngineTest, EmptyFileGives9ForFirstAndLast) {
 TEST_F(EngineTest, KeyedReadsReachTheRightDuplicate) {
   OpenCodes();
   // Groups on key 1: a1 {0001, 0003}, b2 {0002, 0005, 0004}, c3 {0006}.
-  for (auto [code, group] : {std::pair{"0001", "a1"}, {"0002", "b2"}, {"0003", "a1"},
-                             {"0005", "b2"}, {"0004", "b2"}, {"0006", "c3"}})
+  for (auto [code, group] : {std::pair{"0001", "a1"},
+                             {"0002", "b2"},
+                             {"0003", "a1"},
+                             {"0005", "b2"},
+                             {"0004", "b2"},
+                             {"0006", "c3"}})
     ASSERT_EQ(Insert(Rec(code, group)), 0);
-  struct Case { uint16_t op; const char* value; int status; const char* code; };
+  struct Case {
+    uint16_t op;
+    const char* value;
+    int status;
+    const char* code;
+  };
   const Case cases[] = {
-      {5, "b2", 0, "0002"},  {5, "b1", 4, ""},     {9, "b2", 0, "0002"}, {9, "b1", 0, "0002"},
-      {8, "b2", 0, "0006"},  {8, "a", 0, "0001"},  {11, "b2", 0, "0004"}, {11, "b3", 0, "0004"},
-      {10, "b2", 0, "0003"}, {10, "a1", 9, ""},    {8, "c3", 9, ""},      {9, "d", 9, ""},
-      {12, "", 0, "0001"},   {13, "", 0, "0006"},  {11, "a0", 9, ""},     {9, "", 0, "0001"},
+      {5, "b2", 0, "0002"},  {5, "b1", 4, ""},    {9, "b2", 0, "0002"},  {9, "b1", 0, "0002"},
+      {8, "b2", 0, "0006"},  {8, "a", 0, "0001"}, {11, "b2", 0, "0004"}, {11, "b3", 0, "0004"},
+      {10, "b2", 0, "0003"}, {10, "a1", 9, ""},   {8, "c3", 9, ""},      {9, "d", 9, ""},
+      {12, "", 0, "0001"},   {13, "", 0, "0006"}, {11, "a0", 9, ""},     {9, "", 0, "0001"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Get(c.op, c.value, 1), c.status) << c.op << " " << c.value;
@@ -207,8 +216,8 @@ TEST_F(EngineTest, KeyedReadsReachTheRightDuplicate) {
 
 TEST_F(EngineTest, DuplicatesWalkInInsertionOrderBothWays) {
   OpenCodes();
-  for (auto [code, group] : {std::pair{"0010", "bb"}, {"0030", "aa"}, {"0020", "bb"},
-                             {"0050", "aa"}, {"0040", "bb"}})
+  for (auto [code, group] :
+       {std::pair{"0010", "bb"}, {"0030", "aa"}, {"0020", "bb"}, {"0050", "aa"}, {"0040", "bb"}})
     ASSERT_EQ(Insert(Rec(code, group)), 0);
   EXPECT_EQ(AllCodes(1), (Codes{"0030", "0050", "0010", "0020", "0040"}));
   EXPECT_EQ(AllCodesBackwards(1), (Codes{"0040", "0020", "0010", "0050", "0030"}));
@@ -302,8 +311,8 @@ TEST_F(EngineTest, KeyOnlyReadsGiveTheKeyAloneAndForbidWrites) {
 
 TEST_F(EngineTest, KeyOnlyNextStepsToTheNextDistinctValue) {
   OpenCodes();
-  for (auto [code, group] : {std::pair{"0001", "a"}, {"0002", "a"}, {"0003", "a"},
-                             {"0004", "b"}, {"0005", "c"}})
+  for (auto [code, group] :
+       {std::pair{"0001", "a"}, {"0002", "a"}, {"0003", "a"}, {"0004", "b"}, {"0005", "c"}})
     ASSERT_EQ(Insert(Rec(code, group)), 0);
   ASSERT_EQ(Get(59, "a", 1), 0);
   ASSERT_EQ(Get(56, key_, 1), 0);

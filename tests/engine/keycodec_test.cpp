@@ -1,4 +1,6 @@
 // Collation forms sort as the engine orders keys, and create buffers are read back and checked.
+#include "engine/keycodec.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "engine/createbuf.h"
-#include "engine/keycodec.h"
 #include "engine_fixture.h"
 
 namespace palvorin::testing {
@@ -20,7 +21,8 @@ std::string Collated(const KeyCodec& key, const std::string& value) {
 
 std::string Le(int64_t v, int width) {
   std::string s(width, '\0');
-  for (int i = 0; i < width; ++i) s[i] = static_cast<char>((static_cast<uint64_t>(v) >> (8 * i)) & 0xFF);
+  for (int i = 0; i < width; ++i)
+    s[i] = static_cast<char>((static_cast<uint64_t>(v) >> (8 * i)) & 0xFF);
   return s;
 }
 
@@ -48,22 +50,25 @@ TEST(KeyCollation, OrdersEachKindOfSegment) {
               "string segments compare bytewise");
   ExpectOrder(OneKey({{.position = 1, .length = 2, .flags = kKeyBinary}}),
               {Le(1, 2), Le(255, 2), Le(256, 2), Le(65535, 2)}, "binary is unsigned little-endian");
-  ExpectOrder(OneKey({{.position = 1, .length = 4, .flags = kKeyExtendedType,
-                       .extendedType = kTypeInteger}}),
-              {Le(-70000, 4), Le(-1, 4), Le(0, 4), Le(2, 4), Le(300, 4)}, "signed integers");
+  ExpectOrder(
+      OneKey(
+          {{.position = 1, .length = 4, .flags = kKeyExtendedType, .extendedType = kTypeInteger}}),
+      {Le(-70000, 4), Le(-1, 4), Le(0, 4), Le(2, 4), Le(300, 4)}, "signed integers");
   ExpectOrder(OneKey({{.position = 1, .length = 2, .flags = kKeyBinary | kKeyDescending}}),
               {Le(300, 2), Le(7, 2), Le(5, 2), Le(0, 2)}, "descending inverts");
-  ExpectOrder(OneKey({{.position = 1, .length = 2, .flags = kKeyExtendedType | kKeyDescending,
+  ExpectOrder(OneKey({{.position = 1,
+                       .length = 2,
+                       .flags = kKeyExtendedType | kKeyDescending,
                        .extendedType = kTypeInteger}}),
               {Le(300, 2), Le(7, 2), Le(-2, 2)}, "descending integers");
   ExpectOrder(OneKey({{.position = 1, .length = 3, .flags = kKeyNoCase}}), {"abc", "ABD", "abE"},
               "case-blind letters");
-  ExpectOrder(OneKey({{.position = 1, .length = 4, .flags = kKeyExtendedType,
-                       .extendedType = kTypeZString}}),
-              {std::string("ab\0z", 4), "abc\0"}, "a zero-terminated string");
-  const KeyCodec z = BuildKeyCodecs(OneKey({{.position = 1, .length = 4,
-                                             .flags = kKeyExtendedType,
-                                             .extendedType = kTypeZString}}))[0];
+  ExpectOrder(
+      OneKey(
+          {{.position = 1, .length = 4, .flags = kKeyExtendedType, .extendedType = kTypeZString}}),
+      {std::string("ab\0z", 4), "abc\0"}, "a zero-terminated string");
+  const KeyCodec z = BuildKeyCodecs(OneKey(
+      {{.position = 1, .length = 4, .flags = kKeyExtendedType, .extendedType = kTypeZString}}))[0];
   EXPECT_EQ(Collated(z, std::string("ab\0z", 4)), Collated(z, std::string("ab\0\0", 4)))
       << "what follows the NUL does not count";
 }
@@ -72,11 +77,11 @@ TEST(KeyCollation, CompositeKeysCompareSegmentBySegment) {
   const FileDef def = OneKey(
       {{.position = 1, .length = 2, .flags = kKeyExtendedType, .extendedType = kTypeInteger},
        {.position = 3, .length = 2, .flags = kKeyExtendedType, .extendedType = kTypeInteger}});
-  ExpectOrder(def, {Le(-1, 2) + Le(5, 2), Le(1, 2) + Le(1, 2), Le(2, 2) + Le(0, 2),
-                    Le(256, 2) + Le(0, 2)},
-              "(int2, int2)");
-  const FileDef mixed = OneKey({{.position = 1, .length = 1},
-                                {.position = 2, .length = 1, .flags = kKeyDescending}});
+  ExpectOrder(
+      def, {Le(-1, 2) + Le(5, 2), Le(1, 2) + Le(1, 2), Le(2, 2) + Le(0, 2), Le(256, 2) + Le(0, 2)},
+      "(int2, int2)");
+  const FileDef mixed =
+      OneKey({{.position = 1, .length = 1}, {.position = 2, .length = 1, .flags = kKeyDescending}});
   ExpectOrder(mixed, {"az", "aa", "bz", "ba"}, "ascending then descending");
 }
 
@@ -97,9 +102,13 @@ TEST(KeyCollation, NullRulesLeaveRecordsOutOfTheKey) {
   def.segments[0].flags = def.segments[1].flags = kKeyNullAny;
   def.segments[0].flags |= kKeySegmented;
   const KeyCodec any = BuildKeyCodecs(def)[0];
-  struct Case { const char* value; bool allNull; bool anyNull; };
-  for (const Case& c : {Case{"    ", true, true}, Case{"ab  ", false, true},
-                        Case{"abcd", false, false}}) {
+  struct Case {
+    const char* value;
+    bool allNull;
+    bool anyNull;
+  };
+  for (const Case& c :
+       {Case{"    ", true, true}, Case{"ab  ", false, true}, Case{"abcd", false, false}}) {
     const auto* v = reinterpret_cast<const uint8_t*>(c.value);
     EXPECT_EQ(IsNullKey(all, v), c.allNull) << c.value;
     EXPECT_EQ(IsNullKey(any, v), c.anyNull) << c.value;
@@ -107,9 +116,9 @@ TEST(KeyCollation, NullRulesLeaveRecordsOutOfTheKey) {
 }
 
 TEST(KeyCollation, KeyValuesComeFromTheirSegmentsInOrder) {
-  const FileDef def = OneKey({{.position = 13, .length = 4}, {.position = 1, .length = 4},
-                              {.position = 18, .length = 3}},
-                             48);
+  const FileDef def = OneKey(
+      {{.position = 13, .length = 4}, {.position = 1, .length = 4}, {.position = 18, .length = 3}},
+      48);
   std::string rec(48, '.');
   rec.replace(0, 4, "CODE");
   rec.replace(12, 4, "DATE");
@@ -143,11 +152,17 @@ TEST(CreateBuffer, RefusesDefinitionsItCannotKeep) {
     change(def);
     return BuildCreateBuffer(def);
   };
-  struct Case { const char* what; std::string buffer; EngineStatus status; };
+  struct Case {
+    const char* what;
+    std::string buffer;
+    EngineStatus status;
+  };
   const Case cases[] = {
       {"empty", "", EngineStatus::DataBufferTooShort},
-      {"cut inside a segment", with([](FileDef&) {}).substr(0, 40), EngineStatus::DataBufferTooShort},
-      {"no record", with([](FileDef& d) { d.recordLength = 0; }), EngineStatus::InvalidRecordLength},
+      {"cut inside a segment", with([](FileDef&) {}).substr(0, 40),
+       EngineStatus::DataBufferTooShort},
+      {"no record", with([](FileDef& d) { d.recordLength = 0; }),
+       EngineStatus::InvalidRecordLength},
       {"odd page", with([](FileDef& d) { d.pageSize = 1000; }), EngineStatus::InvalidPageSize},
       {"key past the record", with([](FileDef& d) { d.segments[1].position = 8; }),
        EngineStatus::InvalidKeyPosition},
@@ -168,8 +183,8 @@ TEST(CreateBuffer, RefusesDefinitionsItCannotKeep) {
        EngineStatus::InvalidKeyLength},
       {"ACS missing", with([](FileDef& d) { d.segments[0].flags |= kKeyAcs; }),
        EngineStatus::DataBufferTooShort},
-      {"ACS without its mark", with([](FileDef& d) { d.segments[0].flags |= kKeyAcs; }) +
-                                   std::string(265, ' '),
+      {"ACS without its mark",
+       with([](FileDef& d) { d.segments[0].flags |= kKeyAcs; }) + std::string(265, ' '),
        EngineStatus::InvalidAcs},
   };
   for (const Case& c : cases) {
@@ -181,8 +196,9 @@ TEST(CreateBuffer, RefusesDefinitionsItCannotKeep) {
 TEST_F(EngineTest, BinaryAndDescendingKeysWalkInNumericOrder) {
   FileDef def;
   def.recordLength = 4;
-  def.segments = {{.position = 1, .length = 2, .flags = kKeyBinary},
-                  {.position = 3, .length = 2, .flags = kKeyBinary | kKeyDescending | kKeyDuplicates}};
+  def.segments = {
+      {.position = 1, .length = 2, .flags = kKeyBinary},
+      {.position = 3, .length = 2, .flags = kKeyBinary | kKeyDescending | kKeyDuplicates}};
   ASSERT_EQ(CreateFile("n.dat", def), 0);
   ASSERT_EQ(OpenFile(pb_, "n.dat"), 0);
   for (int v : {256, 2, 65535, 1}) ASSERT_EQ(Insert(Le(v, 2) + Le(v, 2)), 0);

@@ -120,7 +120,7 @@ TEST_F(TwoProcessTest, UnlockReleasesSingleAndMultipleLocks) {
     for (const char* code : {"0001", "0002", "0003"})
       if (int st = Get(pb, 405, code); st != 0) return st;
     std::string position(4, '\0'), key;
-    if (int st = Call(22, pb, position, key, 0); st != 0) return st;  // 0003's position
+    if (int st = Call(22, pb, position, key, 0); st != 0) return st;   // 0003's position
     if (int st = Call(27, pb, position, key, -1); st != 0) return st;  // that one lock
     if (int st = Get(pb, 205, "0004"); st != 0) return st;
     if (int st = Call(27, pb, position, key, 0); st != 0) return st;  // the single lock
