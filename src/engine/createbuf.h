@@ -1,9 +1,9 @@
 // The definition of a keyed data file and its byte form, the create buffer handed to Create (and
 // given back, with live counts, by Stat). All words little-endian:
 //
-//   file specification, 16 bytes: record length at 0, page size at 2, number of keys at 4,
+//   file header, 16 bytes: record length at 0, page size at 2, number of keys at 4,
 //     record count at 6 (4 bytes, Stat only), file flags at 10;
-//   one 16-byte key segment specification per segment, the segments of one key consecutive:
+//   one 16-byte key segment descriptor per segment, the segments of one key consecutive:
 //     position (1-based) at +0, length +2, key flags +4, unique values +6 (4 bytes, Stat only),
 //     extended type +10, null value +11, key number +14, ACS number +15;
 //   then, when a segment uses an alternate collating sequence, one 265-byte block per table:
