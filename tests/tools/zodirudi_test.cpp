@@ -117,7 +117,12 @@ TEST(SpoolLayout, TextPlacement) {
   };
   const Case cases[] = {
       {"commas inside the text", {"DEVICE", " 3 ,a, b,,c, 1 "}, {"  a, b,,c"}},
-      {"a later text overwrites", {"DEVICE", " 1 ,abcdef, 0 ", " 3 ,XY, 1 "}, {"abXYef"}},
+      {"a column left of the last text follows it", {"DEVICE", " 1 ,abcdef, 0 ", " 3 ,XY, 1 "},
+       {"abcdefXY"}},
+      {"a negative amount keeps its sign when its line began at column 0",
+       {"DEVICE", " 0 ,  20,00-, 0 ", " 8 ,VAR  , 0 ", " 1 ,x, 1 "}, {"  20,00-VAR  x"}},
+      {"a column right of the last text leaves blanks", {"DEVICE", " 1 ,ab, 0 ", " 6 ,c, 1 "},
+       {"ab   c"}},
       {"column 0 continues after the last text", {"DEVICE", " 5 ,ab, 0 ", " 0 ,cd, 1 "},
        {"    abcd"}},
       {"an advance starts the next line at column 1", {"DEVICE", " 5 ,ab, 2 ", " 0 ,cd, 1 "},

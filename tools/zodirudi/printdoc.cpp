@@ -80,7 +80,9 @@ class Layout {
   void Text(int column, std::string_view text, int advance) {
     if (!pageOpen_) NewPage(kDefaultPageLength);
     if (line_ >= page_.length) NewPage(page_.length);
-    const int at = column != 0 ? column - 1 : column_;
+    // The head of a line printer only moves forward: a column left of where the last text
+    // of the line ended prints right after that text instead of over it.
+    const int at = std::max(column - 1, column_);
     Put(at, Printable(text));
     if (advance != 0) {
       line_ += advance;

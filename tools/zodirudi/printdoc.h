@@ -15,6 +15,11 @@
 // are not required. The text may itself hold commas: the column ends at the first comma, the
 // advance begins after the last.
 //
+// Texts never print over one another: a text whose column lies left of where the last text
+// of its line ended prints right after that text, as a line printer's head would. (A line
+// that begins at column 0 makes the module's column bookkeeping one short, and the next text
+// would otherwise cover the sign position of an amount.)
+//
 // A line that fits none of these is a problem, reported with its line number; the rest of the
 // spool is still laid out. A text that reaches a full page (its line at the page length) opens
 // a new page of the same length, as a printer feeding continuous paper would.
