@@ -95,12 +95,21 @@ bool FetchRow(Stmt& q, FoundRow& row) {
   return true;
 }
 
+// A stored record always has the file's length; anything shorter was not written by us, and
+// taking keys from it would read past its end.
+void CheckStored(const DataFile& f, const std::string& data) {
+  if (data.size() < static_cast<size_t>(f.recordLength()))
+    throw EngineError{EngineStatus::IoError, "damaged record in " + f.name()};
+}
+
 bool Query(DataFile& f, int key, KeyQuery shape, std::string_view value, int64_t id,
            FoundRow& row) {
   Stmt& q = f.Query(key, shape);
   if (shape != KeyQuery::First && shape != KeyQuery::Last) q.BindBlob(1, value);
   if (shape == KeyQuery::NextSame || shape == KeyQuery::PrevSame) q.BindInt(2, id);
-  return FetchRow(q, row);
+  if (!FetchRow(q, row)) return false;
+  CheckStored(f, row.data);
+  return true;
 }
 
 // Finds the record a get reaches, without changing the cursor.
@@ -210,6 +219,7 @@ bool FindById(Cursor& c, const CallArgs& a, FoundRow& row) {
   row.id = q.ColumnInt(0);
   row.data.assign(q.ColumnBlob(1));
   row.collated.clear();
+  CheckStored(*c.file, row.data);
   return true;
 }
 
@@ -377,6 +387,7 @@ EngineStatus DoUpdate(Cursor& c, const CallArgs& a) {
     if (!q.Step()) return EngineStatus::InvalidPositioning;  // deleted by another process
     old.assign(q.ColumnBlob(1));
   }
+  CheckStored(f, old);
   RecordKeys keys;
   ComputeKeys(f, a.data, keys);
   for (size_t k = 0; k < f.keys().size(); ++k) {

@@ -1,4 +1,6 @@
 // Operations, statuses and positioning, through the raw BTRCALL signature.
+#include <sqlite3.h>
+
 #include <filesystem>
 
 #include "engine_fixture.h"
@@ -53,6 +55,21 @@ TEST_F(EngineTest, ADamagedDatabaseGives2AndSaysWhy) {
   const auto before = openDescriptors();
   for (int i = 0; i < 20; ++i) ASSERT_EQ(OpenFile(pb_, "codes.dat"), 2);
   EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST_F(EngineTest, ARecordDamagedOutsideTheEngineGives2) {
+  OpenCodes();
+  InsertCodes({"0001", "0002"});
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir_.path() + "/zepdata.sqlite").c_str(), &db), SQLITE_OK);
+  sqlite3_busy_timeout(db, 2000);
+  EXPECT_EQ(sqlite3_exec(db, "UPDATE \"codes.dat\" SET data = x'30' WHERE id = 2", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_EQ(GetEqual("0002"), 2);
+  EXPECT_EQ(GetEqual("0001"), 0);
+  EXPECT_EQ(Next(), 2);
 }
 
 TEST_F(EngineTest, CallsOnABlockThatIsNotOpenGive3) {
