@@ -1,0 +1,132 @@
+#include "shell/startup.h"
+
+#include "console/console.h"
+#include "os/codepage.h"
+#include "os/paths.h"
+#include "print/spool.h"
+#include "receipts/files.h"
+#include "receipts/generation.h"
+#include "receipts/progress.h"
+#include "receipts/run_params.h"
+#include "receipts/selection.h"
+#include "screen/calendar.h"
+#include "screen/forms.h"
+#include "screen/keyboard.h"
+#include "screen/windows.h"
+#include "shell/language.h"
+#include "shell/session.h"
+#include "textlib/numbers.h"
+
+namespace palvorin {
+
+namespace {
+
+void ClearScreen() {
+  SetColour("n");
+  ConScroll(1, 1, ScreenRows(), ScreenCols(), 0, ConAttr());
+  ConSetCursor(1, 1);
+}
+
+// Runs the print program on the spool just closed. It draws on the terminal itself, so the
+// terminal goes back to its normal mode meanwhile and the screen is drawn anew after it.
+PrintOutcome PrintTheSpool() {
+  ProgramState& program = Program();
+  ConFlush();
+  if (program.releaseTerminal) program.releaseTerminal();
+  const PrintOutcome outcome = RunPrintProgram();
+  if (program.retakeTerminal) program.retakeTerminal();
+  ConFlush();
+  return outcome;
+}
+
+}  // namespace
+
+ProgramState& Program() {
+  static ProgramState state;
+  return state;
+}
+
+void ResetProgramForTest() { Program() = ProgramState{}; }
+
+void ShowNotice(const std::string& text) {
+  SetColour("+");
+  ShowMessageBox(12, text);
+  int key = 0;
+  GetKey(key);
+  WinPop();
+  SetColour("-");
+}
+
+bool StartUp(std::string& message) {
+  ConShowCursor(false);
+  SetSessionCurrencyHook([](const std::string& command) { SetCurrency(command); });
+  SessionSetUp();
+  Session& session = SessionState();
+  // An empty root leaves the current directory as it is; every relative path then starts
+  // there.
+  if (!session.rootDir.empty()) (void)SetCurrentDir(session.rootDir);
+  session.moduleName = kModuleName;
+  InstallHotKeyTools();
+
+  if (LoadForm(message) != FormLoad::Ok) return false;
+  SetInitialSelection();
+  InstallSelectionHooks();
+
+  const OsStatus params = OpenReceiptFiles();
+  Program().started = true;
+  if (!params.ok()) {
+    // The run still knows the collection-fee concept it read; the operator must know the
+    // shared parameter file was not brought to its full length.
+    ShowNotice(Translate(cp850("NO ES POT ESCRIURE EL FITXER DE PARÀMETRES ")) + params.message);
+  }
+  return true;
+}
+
+void RunOnce() {
+  ScreenProgress progress;
+  const CycleResult result = RunAndPrint(RunParameters(), progress, false);
+  if (!result.spool.ok()) {
+    ShowNotice(Translate(cp850("NO ES POT ESCRIURE EL LLISTAT ")) + result.spool.message);
+  }
+  if (PrintTheSpool() == PrintOutcome::Missing && TakeMissingProgramReport()) {
+    ShowNotice(MissingPrintProgramMessage());
+  }
+  if (!result.failures.empty()) {
+    std::string text = Translate(cp850("REBUTS NO DESATS: ")) + NumStr(result.failures.size());
+    for (size_t i = 0; i < result.failures.size() && i < 3; ++i) {
+      text += " / " + result.failures[i];
+    }
+    ShowNotice(text);
+  }
+}
+
+void WorkLoop() {
+  for (;;) {
+    ClearScreen();
+    if (RunSelection() == keys::kEsc) return;
+    RunOnce();
+  }
+}
+
+void CloseDown() {
+  (void)SpoolClose();
+  if (Program().started) CloseReceiptFiles();
+  Program().started = false;
+}
+
+int RunModule() {
+  std::string message;
+  if (!StartUp(message)) {
+    Program().stopMessage = message;
+    ShowNotice(message);
+    CloseDown();
+    return 1;
+  }
+  WorkLoop();
+  CloseDown();
+  ClearScreen();
+  ConShowCursor(true);
+  return 0;
+}
+
+}  // namespace palvorin
