@@ -1,6 +1,7 @@
 // The form-file reader, and the module's own form file as shipped.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,34 @@ TEST(ParseForm, AFailedReadLeavesTheTablesAsTheyWere) {
   EXPECT_EQ(Parse("2,3\r\n\"d\",1", form, message), FormLoad::Malformed);
   EXPECT_EQ(form.screens.size(), 2u);
   EXPECT_EQ(form.screens[0].fields[0].value, "kept");
+}
+
+TEST(ParseForm, DamagedFilesNeverCrashTheReader) {
+  std::mt19937 random(12345);
+  const std::string good(kGoodForm);
+  for (int i = 0; i < 5000; ++i) {
+    std::string text = good;
+    const int changes = 1 + static_cast<int>(random() % 4);
+    for (int c = 0; c < changes; ++c) {
+      const size_t at = random() % text.size();
+      switch (random() % 3) {
+        case 0: text[at] = static_cast<char>(random() % 256); break;
+        case 1: text.erase(at, 1 + random() % 8); break;
+        default: text.insert(at, 1, ",\"\r\n9'"[random() % 6]); break;
+      }
+      if (text.empty()) text = "1";
+    }
+    FormState form;
+    std::string message;
+    const FormLoad result = Parse(text, form, message);
+    if (result == FormLoad::Ok) {
+      for (const FormScreen& screen : form.screens)
+        for (const FormField& field : screen.fields)
+          ASSERT_EQ(field.value.size(), static_cast<size_t>(field.width));
+    } else {
+      ASSERT_FALSE(message.empty());
+    }
+  }
 }
 
 class FormFileTest : public ::testing::Test {
