@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,13 @@
 #include "screen/keyboard.h"
 #include "screen/windows.h"
 #include "shell/session.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace palvorin::zodirudi {
 namespace {
 
+using palvorin::testing::ScopedEnv;
 using palvorin::testing::TempDir;
 
 // A spool from records written without their CR LF.
@@ -383,6 +386,31 @@ TEST_F(PreviewTest, SidewaysViewAndNotice) {
   Headless().FeedKeys({keys::kRight, keys::kLeft, keys::kLeft, keys::kEsc});
   PreviewDocument(doc, "");
   EXPECT_EQ(Row(2).substr(0, 5), "P1L1 ");
+}
+
+// The program itself, as the module runs it: the spool of the temporary folder to the
+// destination its device record names.
+TEST(ZodirudiProgram, PrintsTheTemporaryFoldersSpoolWhereItsDeviceSays) {
+  const std::string program = std::string(PALVORIN_BINARY_DIR) + "/inst/exe/ZODIRUDI";
+  if (!std::filesystem::exists(program)) GTEST_SKIP() << "build the ZODIRUDI target first";
+  TempDir dir;
+  ScopedEnv env("ZEPTMP", dir.folder());
+  env.Set("ZEPROOT", dir.folder()).Set("ZEPEXE", "");
+  dir.Write("zodirudi.tmp", Spool({"DEVICE" + (dir / "llistat.txt"), "PAGE 66 ", " 1 ,hola, 1 ",
+                                   "???", " 3 ,adeu, 1 "}));
+  ChildResult run = RunAndWait(program, {});
+  ASSERT_TRUE(run.status.ok()) << run.status.message;
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(dir.Read("llistat.txt"), "hola\n  adeu\n");
+
+  // A spool that prints nothing leaves no file; a spool that cannot be read fails.
+  dir.Write("buit.tmp", Spool({"DEVICE" + (dir / "buit.txt")}));
+  EXPECT_EQ(RunAndWait(program, {dir / "buit.tmp"}).exitCode, 0);
+  EXPECT_FALSE(dir.Exists("buit.txt"));
+  EXPECT_EQ(RunAndWait(program, {dir / "no-such.tmp"}).exitCode, 1);
+  // A destination given on the command line replaces the device record's.
+  EXPECT_EQ(RunAndWait(program, {dir / "zodirudi.tmp", dir / "copia.pdf"}).exitCode, 0);
+  EXPECT_EQ(dir.Read("copia.pdf").substr(0, 5), "%PDF-");
 }
 
 }  // namespace

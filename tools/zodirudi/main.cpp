@@ -28,7 +28,8 @@ constexpr const char* kUsage =
     "  LPR:QUEUE           the print queue QUEUE through lpr (LPR: alone: the default queue)\n"
     "  any other NAME      a text file, UTF-8, pages separated by form feeds\n"
     "Relative names are taken from the current folder. Lines of the spool that cannot be\n"
-    "understood are reported with their number; the rest is still printed.\n"
+    "understood are reported with their number; the rest is still printed. A spool in which\n"
+    "nothing is printed gives no output at all.\n"
     "Exit code 0 when the listing was delivered, 1 when it could not be, 2 for bad arguments.\n";
 
 void Report(const std::string& cp850Text) {
@@ -76,6 +77,11 @@ int Run(int argc, char** argv) {
   }
   const PrintedDocument doc = ParseSpool(spool);
   for (const SpoolProblem& p : doc.problems) Report(ProblemText(p));
+
+  // Runs that print nothing (a preparing run, a verify run without incidents) still leave a
+  // spool: there is then nothing to show, and an earlier listing file or the printer's paper
+  // is not to be spent on an empty one.
+  if (doc.pages.empty()) return 0;
 
   const Destination dest = ClassifyDestination(argc > 2 ? std::string(argv[2]) : doc.destination);
   std::string message;
