@@ -187,7 +187,7 @@ void Folder::DropTable(const std::string& name) {
 }
 
 void Folder::Create(const std::string& name, const std::string& definition, const FileDef& def) {
-  WriteTxn txn(*this);
+  WriteTxn txn(*this, true);
   ExecSql(db_, std::string("CREATE TABLE IF NOT EXISTS ") + kCatalog +
                    " (fileno INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE,"
                    " definition BLOB NOT NULL)");
@@ -213,7 +213,7 @@ void Folder::Create(const std::string& name, const std::string& definition, cons
 }
 
 bool Folder::Drop(const std::string& name) {
-  WriteTxn txn(*this);
+  WriteTxn txn(*this, true);
   int64_t fileNo = 0;
   std::string definition;
   if (!CatalogRow(name, fileNo, definition)) return false;
@@ -254,21 +254,33 @@ void Folder::RollbackTransaction() {
 
 // ---- WriteTxn ------------------------------------------------------------------------------
 
-WriteTxn::WriteTxn(Folder& folder) : folder_(folder) {
-  if (!sqlite3_get_autocommit(folder_.db_)) return;  // inside the caller's transaction
-  folder_.begin_.Run();
-  own_ = true;
+WriteTxn::WriteTxn(Folder& folder, bool several) : folder_(folder) {
+  if (sqlite3_get_autocommit(folder_.db_)) {
+    folder_.begin_.Run();
+    own_ = true;
+  } else if (several) {
+    ExecSql(folder_.db_, "SAVEPOINT palvorin_write");
+    savepoint_ = true;
+  }
 }
 
 WriteTxn::~WriteTxn() {
   if (own_ && !sqlite3_get_autocommit(folder_.db_))
     sqlite3_exec(folder_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (savepoint_)
+    sqlite3_exec(folder_.db_, "ROLLBACK TO palvorin_write; RELEASE palvorin_write", nullptr,
+                 nullptr, nullptr);
 }
 
 void WriteTxn::Commit() {
-  if (!own_) return;
-  folder_.commit_.Run();
-  own_ = false;
+  if (own_) {
+    folder_.commit_.Run();
+    own_ = false;
+  }
+  if (savepoint_) {
+    ExecSql(folder_.db_, "RELEASE palvorin_write");
+    savepoint_ = false;
+  }
 }
 
 }  // namespace palvorin

@@ -122,10 +122,12 @@ class Folder {
 };
 
 // One write outside a Begin ... End is its own immediate transaction, rolled back unless
-// committed; inside a Begin ... End it joins that transaction.
+// committed; inside a Begin ... End it joins that transaction. A write of several statements
+// (`several`) is then a savepoint, so a failure halfway leaves the transaction as it was; a
+// write of one statement needs none, as SQLite undoes a failed statement whole.
 class WriteTxn {
  public:
-  explicit WriteTxn(Folder& folder);
+  explicit WriteTxn(Folder& folder, bool several = false);
   ~WriteTxn();
   WriteTxn(const WriteTxn&) = delete;
   WriteTxn& operator=(const WriteTxn&) = delete;
@@ -134,6 +136,7 @@ class WriteTxn {
  private:
   Folder& folder_;
   bool own_ = false;
+  bool savepoint_ = false;
 };
 
 }  // namespace palvorin

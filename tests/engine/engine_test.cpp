@@ -441,6 +441,24 @@ TEST_F(EngineTest, AbortUndoesEveryFileOfTheFolderAndEndKeepsThem) {
   EXPECT_EQ(Walk(b, 0), (Codes{"0100"}));
 }
 
+TEST_F(EngineTest, FilesCreatedOrDroppedInATransactionFollowItsEnd) {
+  OpenCodes();
+  std::string data, key;
+  ASSERT_EQ(Call(19, pb_, data, key, 0), 0);
+  ASSERT_EQ(CreateFile("t.dat", CodesDef()), 0);
+  EXPECT_EQ(CreateFile("t.dat", CodesDef()), 59);
+  ASSERT_TRUE(EngineDropFile(PathOf("codes.dat")));
+  ASSERT_EQ(Call(21, pb_, data, key, 0), 0);
+  Block t{};
+  EXPECT_EQ(OpenFile(t, "t.dat"), 12);
+  EXPECT_EQ(OpenFile(t, "codes.dat"), 0);
+
+  ASSERT_EQ(Call(19, t, data, key, 0), 0);
+  ASSERT_EQ(CreateFile("t.dat", CodesDef()), 0);
+  ASSERT_EQ(Call(20, t, data, key, 0), 0);
+  EXPECT_EQ(OpenFile(t, "t.dat"), 0);
+}
+
 TEST_F(EngineTest, ResetAbortsAnOpenTransaction) {
   OpenCodes();
   std::string data, key;
