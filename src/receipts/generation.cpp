@@ -293,22 +293,92 @@ void ProcessCoOwner(ReceiptRunState& run) {
   }
 }
 
-// One co-owner in the preparing mode: one transaction from the undo to the economic record.
-void PrepareCoOwner(ReceiptRunState& run) {
+// The storing of one co-owner: its receipt, then its economic record written back. False
+// when storing failed, and then the changes of the current transaction must be undone.
+bool StoreCoOwner(ReceiptRunState& run) {
   CoOwnerWork& co = run.co;
-  bool inTransaction = DbTransaction(hprobase::kHandle, 'B') == 0;
   ProcessCoOwner(run);
-  if (co.storageStatus != 0) {
-    if (inTransaction) (void)DbTransaction(hprobase::kHandle, 'A');
-    run.failures.push_back(CodeDisplay(co.code) + ": " + SpoolNumber(co.storageStatus));
-    if (run.progress) run.progress->Failure(run.failures.back());
-    return;
-  }
+  if (co.storageStatus != 0) return false;
   if (co.hasEconomicRecord) {
     int status = 0;
     DbUpdate(hproecon::kHandle, status);
   }
-  if (inTransaction) (void)DbTransaction(hprobase::kHandle, 'E');
+  return true;
+}
+
+void RecordFailure(ReceiptRunState& run, const std::string& code, const std::string& what) {
+  run.failures.push_back(CodeDisplay(code) + ": " + what);
+  if (run.progress) run.progress->Failure(run.failures.back());
+}
+
+// One co-owner in a transaction of its own.
+void PrepareCoOwnerAlone(ReceiptRunState& run) {
+  bool inTransaction = DbTransaction(hprobase::kHandle, 'B') == 0;
+  if (!StoreCoOwner(run)) {
+    if (inTransaction) (void)DbTransaction(hprobase::kHandle, 'A');
+    RecordFailure(run, run.co.code, "status" + SpoolNumber(run.co.storageStatus));
+    return;
+  }
+  if (inTransaction && DbTransaction(hprobase::kHandle, 'E') != 0) {
+    RecordFailure(run, run.co.code, "commit");
+  }
+}
+
+// Co-owners are stored in groups of consecutive co-owners of one building, one transaction
+// each: every co-owner is then fully prepared or as it was, whatever interrupts the run, and the
+// run makes one durable commit per group instead of one per co-owner.
+constexpr size_t kGroupSize = 25;
+
+void CommitGroup(ReceiptRunState& run) {
+  PreparingGroup& g = run.group;
+  if (!g.open) return;
+  g.open = false;
+  if (g.inTransaction && DbTransaction(hprobase::kHandle, 'E') != 0) {
+    for (const std::string& code : g.codes) RecordFailure(run, code, "commit");
+  }
+  g.codes.clear();
+}
+
+// Storing failed for the group's last co-owner: the group's transaction is undone and its
+// co-owners are stored again one by one, so only the one that fails is left as it was.
+void RedoGroupOneByOne(ReceiptRunState& run) {
+  PreparingGroup& g = run.group;
+  if (g.inTransaction) (void)DbTransaction(hprobase::kHandle, 'A');
+  g.open = false;
+  std::vector<std::string> codes = std::move(g.codes);
+  g.codes.clear();
+  run.building = g.building;
+  run.general = g.general;
+  run.coOwners = g.coOwners;
+  for (const std::string& code : codes) {
+    int status = 0;
+    DbGet(hprobase::kHandle, 0, code, 0, status);
+    if (status != 0) continue;
+    run.co = CoOwnerWork{};
+    run.co.code = code;
+    ++run.coOwners;
+    ReadCoOwnerData(run);
+    PrepareCoOwnerAlone(run);
+  }
+  // HProBase is left on the group's last co-owner, where the walk goes on.
+}
+
+// One co-owner in the preparing mode, within the current group.
+void PrepareCoOwner(ReceiptRunState& run) {
+  PreparingGroup& g = run.group;
+  if (!g.open) {
+    g.open = true;
+    g.building = run.building;
+    g.general = run.general;
+    g.coOwners = run.coOwners - 1;  // before this co-owner
+    g.inTransaction = DbTransaction(hprobase::kHandle, 'B') == 0;
+  }
+  g.codes.push_back(run.co.code);
+  if (!StoreCoOwner(run)) {
+    RedoGroupOneByOne(run);
+    return;
+  }
+  if (g.codes.size() >= kGroupSize) CommitGroup(run);
 }
 
 // After the co-owners of a building: its block, its summary lines and its separator, when it
@@ -453,6 +523,9 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
   // The issue month is the month of the issue date.
   run.issueMonth = p.issueDate.size() >= 3 ? DigitsValue(UnpackDigits(p.issueDate.substr(2, 1))) : 0;
   run.rememberedRemittance.clear();
+  // The scratch summary is written to for every printed line; one transaction over the whole
+  // listing spares a commit per line, and an interrupted listing leaves it as it was.
+  bool summaryTransaction = p.mode == 'A' && DbTransaction(hresrebu::kHandle, 'B') == 0;
   if (p.mode == 'A') EmptySummary();
 
   std::string& finca = *run.areas.finca;
@@ -489,11 +562,13 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
         DbSkip(hprobase::kHandle, 1, coStatus);
       }
     }
+    CommitGroup(run);
     FinishBuilding(run);
     // Reading the co-owners and their data left HFinca where it was: go on from the building.
     DbSkip(hfinca::kHandle, 1, status);
   }
   FinishListing(run);
+  if (summaryTransaction) (void)DbTransaction(hresrebu::kHandle, 'E');
   progress.Close();
   if (p.mode == 'P') SetLockModes("d");
 }

@@ -9,9 +9,10 @@
 //   V  verify: nothing is computed; each co-owner that fails a check gets an error line;
 //   A  advance listing: the receipts are printed with totals; only the scratch summary file
 //      hresrebu changes;
-//   P  preparing: the receipts are stored (storage.h). Each co-owner is one transaction of the
-//      engine, from before the undo of an earlier preparation to after its economic record is
-//      written back, so an interrupted run leaves every co-owner fully prepared or as it was.
+//   P  preparing: the receipts are stored (storage.h). Co-owners are stored in transactions of
+//      the engine, each holding whole co-owners (from before the undo of an earlier preparation
+//      to after the economic record is written back) of one building, so an interrupted run
+//      leaves every co-owner fully prepared or as it was.
 //
 // Error codes of a co-owner: 0 none, -1 skipped without message (remittance outside the range,
 // building or co-owner blocked, no collection data), 1 remittance missing, 4 a receipt of this
@@ -88,6 +89,16 @@ struct RunAreas {
   std::string* remeses = nullptr;
 };
 
+// The co-owners of the preparing mode's current transaction, and the totals from before it.
+struct PreparingGroup {
+  bool open = false;
+  bool inTransaction = false;
+  std::vector<std::string> codes;
+  PartialTotals building;
+  PartialTotals general;
+  int coOwners = 0;
+};
+
 // The run's state; one per program.
 struct ReceiptRunState {
   RunAreas areas;
@@ -101,6 +112,7 @@ struct ReceiptRunState {
   PartialTotals general;
   std::string rememberedRemittance;  // code of the remittance record held; empty: none
   CoOwnerWork co;
+  PreparingGroup group;
   int coOwners = 0;  // co-owners processed in this run
   std::vector<std::string> failures;
   ProgressSink* progress = nullptr;
