@@ -42,6 +42,9 @@ struct TtyState {
   int wake[2] = {-1, -1};  // self-pipe: signal handlers write, TtyWait wakes
   std::atomic<bool> resized{false};
   std::atomic<bool> resumed{false};
+  // Reading found the end of the input: the terminal is gone. A hung-up terminal keeps
+  // reporting itself readable, so waiting on it would return at once for ever.
+  bool hungUp = false;
   bool signals = false;
   struct sigaction previous[NSIG] = {};
   std::terminate_handler previousTerminate = nullptr;
@@ -298,6 +301,7 @@ bool TtyOpen(const TtyOptions& options, std::string* error) {
   t.rawModes.c_cc[VTIME] = 0;
   t.resized = false;
   t.resumed = false;
+  t.hungUp = false;
 
   if (options.captureOutput) CaptureStdStreams();
   if (options.handleSignals) InstallSignals();
@@ -338,7 +342,7 @@ bool TtyWrite(std::string_view bytes) {
 
 TtyWaitResult TtyWait(int timeoutMs) {
   TtyState& t = Tty();
-  if (!t.open) return TtyWaitResult::Error;
+  if (!t.open || t.hungUp) return TtyWaitResult::Error;
   if (t.resized || t.resumed) return TtyWaitResult::Wake;
   pollfd fds[2] = {{t.inFd, POLLIN, 0}, {t.wake[0], POLLIN, 0}};
   const int n = poll(fds, 2, timeoutMs);
@@ -362,7 +366,11 @@ std::string TtyRead() {
   if (poll(&fd, 1, 0) <= 0 || !(fd.revents & POLLIN)) return bytes;
   char buf[4096];
   const ssize_t n = RetryOnEintr([&] { return read(t.inFd, buf, sizeof buf); });
-  if (n > 0) bytes.assign(buf, static_cast<size_t>(n));
+  if (n > 0) {
+    bytes.assign(buf, static_cast<size_t>(n));
+  } else if (n == 0 || errno != EAGAIN) {
+    t.hungUp = true;  // ready to read yet nothing to read: the end of the input
+  }
   return bytes;
 }
 

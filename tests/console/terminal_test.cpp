@@ -34,6 +34,11 @@ class Pty {
   }
   bool ok() const { return slave_ >= 0; }
   int slave() const { return slave_; }
+  // The terminal goes away, as when its window is closed.
+  void HangUp() {
+    close(master_);
+    master_ = -1;
+  }
   void SetSize(int rows, int cols) {
     winsize ws{};
     ws.ws_row = static_cast<unsigned short>(rows);
@@ -179,6 +184,43 @@ TEST_F(TerminalTest, ClipboardGoesToTheTerminalToo) {
   EXPECT_EQ(Osc52("ab\r\n"), "\x1b]52;c;YWINCg==\a");  // line ends stay line ends
   term_->Beep();
   EXPECT_EQ(pty_.Output(), "\a");
+}
+
+// A terminal that goes away while a key is awaited (its window closed, with hang-ups
+// ignored) answers Esc, so every screen winds down, instead of reading nothing for ever.
+TEST(TerminalHangUp, AWaitForAKeyAnswersEscOnceTheTerminalIsGone) {
+  Pty pty;
+  ASSERT_TRUE(pty.ok());
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    pty.HangUp();  // the test's copy closes the window once the terminal is taken
+    std::string error;
+    auto term = TerminalConsole::Open(&error, OnPty(pty));
+    if (!term) _exit(3);
+    [[maybe_unused]] ssize_t n = write(ready[1], "x", 1);
+    auto e = term->WaitEvent(-1);
+    _exit(e && e->key == 0x1B ? 0 : 4);
+  }
+  char b;
+  ASSERT_EQ(read(ready[0], &b, 1), 1);
+  close(ready[0]);
+  close(ready[1]);
+  pty.HangUp();
+  int status = 0;
+  pid_t done = 0;
+  for (int i = 0; i < 500 && done == 0; ++i) {
+    done = waitpid(child, &status, WNOHANG);
+    if (done == 0) usleep(10000);
+  }
+  if (done == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    FAIL() << "still waiting for a key five seconds after the terminal went away";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 // The terminal comes back in its normal modes however the program ends.
