@@ -285,7 +285,11 @@ void CsvFieldReader::ReadField(std::string& field) {
       if (c != '\n' && c != '\t') field += c;
     }
   }
-  if (pos_ < size) ++pos_;  // the separator
+  if (pos_ >= size) return;
+  // The separator; a carriage return takes its line feed with it, so the end of the text is
+  // seen right after the last field of a file whose last line ends in CR LF.
+  const bool carriageReturn = text_[pos_++] == '\r';
+  if (carriageReturn && pos_ < size && text_[pos_] == '\n') ++pos_;
 }
 
 std::string_view CsvFieldReader::PeekLine() const {

@@ -105,8 +105,8 @@ class LineReader {
 // spaces) and the rest up to the next separator is ignored; any other field runs to the next
 // comma or end of line, trailing spaces kept. Line feeds and tab characters are dropped. A line
 // end is a carriage return, or a line feed that no carriage return precedes (files saved with
-// Linux line ends read as DOS ones do). Line breaks are no record boundaries: records are read
-// field after field.
+// Linux line ends read as DOS ones do); the line feed of a CR LF pair goes with the carriage
+// return. Line breaks are no record boundaries: records are read field after field.
 class CsvFieldReader {
  public:
   explicit CsvFieldReader(std::string_view text) : text_(text) {}

@@ -184,7 +184,7 @@ TEST(CsvFieldReader, ReadsFieldsAsTheSuitesSequentialInputDoes) {
     Fields fields;
   };
   const Case kCases[] = {
-      {"A,B,C,D\r\n", {"A", "B", "C", "D", ""}},
+      {"A,B,C,D\r\n", {"A", "B", "C", "D"}},  // CR LF is one line end
       {"  lead,trail  ,x", {"lead", "trail  ", "x"}},
       {"\" CONCEPTES \",b", {" CONCEPTES ", "b"}},
       {"\"a,b\"ignored,c", {"a,b", "c"}},
@@ -193,8 +193,9 @@ TEST(CsvFieldReader, ReadsFieldsAsTheSuitesSequentialInputDoes) {
       {"a\tb,c", {"ab", "c"}},
       {"\"q\tr\"", {"qr"}},
       {",,", {"", ""}},
-      {"key,\r\n", {"key", "", ""}},
+      {"key,\r\n", {"key", ""}},
       {"a\r\n\r\nb", {"a", "", "b"}},
+      {"a\r\r\nb", {"a", "", "b"}},
       {"a,b\nc,d", {"a", "b", "c", "d"}},   // Linux line ends
       {"a,b\n\nc", {"a", "b", "", "c"}},
       {"a\n\tb", {"a", "b"}},

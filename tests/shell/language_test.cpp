@@ -119,6 +119,8 @@ TEST(TranslateFromTable, ReadsRecordsFieldAfterField) {
       {"comma before the line end is an empty field", "A,\r\nGL,OC,ES\r\n", "A", "OC"},
       {"Linux line ends", "A,GL,OC,ES\nB,GL2,OC2,ES2\n", "B", "ES2"},
       {"key last in the file is ignored", "A,GL,OC,ES\r\nB", "B", "B"},
+      {"also on a last line ending in CR LF", "A,GL,OC,ES\r\nB\r\n", "B", "B"},
+      {"or in a line feed", "A,GL,OC,ES\r\nB\n", "B", "B"},
       {"key with one field after it", "A,GL,OC,ES\r\nB,X", "B", ""},
       {"no final line end", "A,GL,OC,ES", "A", "ES"},
       {"tabs dropped", "A\t,GL,OC,E\tS\r\n", "A", "ES"},
