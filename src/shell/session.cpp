@@ -96,12 +96,12 @@ std::string PackWorkDate(std::string_view text) {
 }
 
 // Entry i of the colour text: foreground from characters 4i+1 and 4i+2, background from
-// 4i+3 and 4i+4 (counted from 1). A colour number keeps its low four bits, the range the
-// console's attributes hold.
+// 4i+3 and 4i+4 (counted from 1), each pair read as a decimal number. The numbers are kept as
+// the scheme gives them; the screen takes the attribute bits it can show.
 void FillColourTable(std::string_view text, std::array<ColourPair, 5>& colours) {
   auto twoDigits = [&](size_t at) -> int {
     const std::string_view piece = at < text.size() ? text.substr(at, 2) : std::string_view();
-    return static_cast<int>(LeadingNumber(piece) & 15);
+    return static_cast<int>(LeadingNumber(piece));
   };
   for (size_t i = 0; i < colours.size(); ++i) {
     colours[i].foreground = twoDigits(4 * i);

@@ -13,7 +13,8 @@
 
 namespace palvorin {
 
-// One entry of the colour table: foreground and background, 0 to 15 each.
+// One entry of the colour table: foreground and background colour numbers (the PC colours
+// 0 to 15; a scheme may hold other two-digit numbers, kept as written).
 struct ColourPair {
   int foreground = 0;
   int background = 0;

@@ -93,7 +93,7 @@ TEST_F(SessionTest, MissingFilesGiveEmptyTextsAndTheDefaults) {
   EXPECT_EQ(s.moduleName, "");
 }
 
-TEST_F(SessionTest, ColourTableComesFromTheSelectedSchemeWithinTheAttributeRange) {
+TEST_F(SessionTest, ColourTableComesFromTheSelectedScheme) {
   struct Case {
     const char* pantalla;
     int fg0, bg0, fg4, bg4;
@@ -104,7 +104,7 @@ TEST_F(SessionTest, ColourTableComesFromTheSelectedSchemeWithinTheAttributeRange
       {"Seleccio=3\r\nCol0=01020304050607080910", 15, 0, 0, 7},  // no Col3: the default
       {"Col0=1500", 15, 0, 0, 0},                  // short: the missing pairs are 0
       {"Col0=xx07yy07zz07ww07vv07", 0, 7, 0, 7},   // not numbers: 0
-      {"Col0=99162000000000000031", 3, 0, 0, 15},  // beyond 15: the low four bits
+      {"Col0=99162000000000000031", 99, 16, 0, 31},  // beyond 15: kept as written
   };
   for (const Case& c : kCases) {
     ResetSessionForTest();
