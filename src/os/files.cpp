@@ -207,8 +207,13 @@ OsStatus AppendToFile(std::string_view path, std::string_view bytes) {
 }
 
 OsStatus CreateIfMissing(std::string_view path) {
-  BinaryFile file;
-  return file.Open(path, FileMode::ReadWriteCreate);
+  // Opened for reading only: an existing file the user may not write to is left as it is.
+  const std::string linuxPath = OsPath(path);
+  const int fd =
+      RetryOnEintr([&] { return ::open(linuxPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666); });
+  if (fd < 0) return ErrnoStatus(errno, "create " + linuxPath);
+  CloseFd(fd);
+  return {};
 }
 
 OsStatus DeleteFile(std::string_view path) {

@@ -67,7 +67,8 @@ OsStatus WriteWholeFile(std::string_view path, std::string_view bytes);
 // Appends `bytes` to `path`, creating the file when missing.
 OsStatus AppendToFile(std::string_view path, std::string_view bytes);
 
-// Creates `path` empty when it does not exist; an existing file keeps its content.
+// Creates `path` empty when it does not exist; an existing file keeps its content and needs
+// no write permission.
 OsStatus CreateIfMissing(std::string_view path);
 
 // Deletes the file `path`. The registered data-file deleter (below) is asked first, with the

@@ -1,7 +1,10 @@
 #include "shell/language.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "shell/session.h"
@@ -86,6 +89,25 @@ TEST_F(TranslateTest, WithoutALocaleFolderTheTextShowsInCatalan) {
   UseLanguage("GLG");
   EXPECT_EQ(Translate("SELECCIO"), "SELECCIO");
   EXPECT_FALSE(root_.Exists("LOCALE"));
+}
+
+TEST_F(TranslateTest, AReadOnlyLanguageFileStillTranslates) {
+  namespace fs = std::filesystem;
+  WriteTable(kTable);
+  fs::permissions(root_.path(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+  fs::permissions(root_ / "LOCALE/PALVORIN.LNG",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  UseLanguage("SPA");
+  // Run as an operator who may read the installation but not write to it; the superuser may
+  // write anything, so it steps down to "nobody" first.
+  EXPECT_EXIT(
+      {
+        if (::geteuid() == 0 && ::setuid(65534) != 0) std::_Exit(2);
+        std::_Exit(Translate("SELECCIO") == "SELECCION" ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(TranslateTest, TheModuleNameGivesTheFileNameOnFirstUse) {
