@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -514,6 +515,35 @@ TEST_F(DataFileTest, CollationFormFoldsNamesAndTurnsBinaryNumbersAround) {
   // So numbers compare in order: 256 after 255 although its low byte is smaller.
   std::string n255("ab\xFF\0\0\0", 6), n256("ab\0\x01\0\0", 6);
   EXPECT_LT(KeyCollate(n255, 5), KeyCollate(n256, 5));
+}
+
+TEST_F(DataFileTest, NamesWalkWithoutRegardToCaseOrAccentsInCollationOrder) {
+  std::string owner;
+  int status = -1;
+  DbOpen(hprobase::kHandle, Dades(hprobase::kFile), owner, status);
+  ASSERT_EQ(status, 0);
+  const char* kNames[] = {"g\xA2mez*Pau", "GARCIA*Bea", "gar\x87\xA1" "a*Ana", "ABAD*Rita",
+                          "\x90SCOLA*Joan" /* ESCOLA with E acute */};
+  int n = 0;
+  for (const char* name : kNames) {
+    owner = BlankRecord(hprobase::kLength);
+    owner.replace(0, 4, OwnerKey(++n));
+    PutText(owner, hprobase::kOwnerName, 40, name);
+    DbInsert(hprobase::kHandle, status);
+    ASSERT_EQ(status, 0) << name;
+  }
+  std::vector<std::string> collated;
+  std::vector<int> owners;
+  for (DbGet(hprobase::kHandle, 1, "", 1, status); status == 0;
+       DbSkip(hprobase::kHandle, 1, status)) {
+    collated.push_back(DbCollateKey(hprobase::kHandle));
+    owners.push_back(GetByte(owner, 3) - 128);
+  }
+  EXPECT_EQ(owners, (std::vector<int>{4, 5, 3, 2, 1}));  // ABAD, ESCOLA, GARCIA Ana, Bea, GOMEZ
+  EXPECT_TRUE(std::is_sorted(collated.begin(), collated.end()));
+  // A partial name typed in small letters finds the first of its group.
+  DbGet(hprobase::kHandle, 1, "garcia", 1, status);
+  EXPECT_EQ(GetByte(owner, 3) - 128, 3);
 }
 
 TEST_F(DataFileTest, AHandleThatIsNotOpenGivesThreeAndNothingElse) {
