@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "os/codepage.h"
 #include "os/clock.h"
 #include "os/files.h"
 #include "screen/keyboard.h"
@@ -75,7 +76,7 @@ std::string LockMessage() {
   switch (OperatorLanguage()) {
     case Language::Spanish: return "FICHERO BLOQUEADO. ESPERE UN MOMENTO.";
     case Language::Galician: return "FICHEIRO BLOQUEADO. ESPERE UM MOMENTO.";
-    case Language::Aranese: return "FICH\xD4R BLOQUEJAT. ESPERATZ UN MOMENT.";
+    case Language::Aranese: return cp850("FICHÈR BLOQUEJAT. ESPERATZ UN MOMENT.");
     case Language::Catalan: break;
   }
   return "FITXER BLOQUEJAT. ESPEREU UN MOMENT.";
@@ -85,7 +86,7 @@ std::string OpenFailureText() {
   switch (OperatorLanguage()) {
     case Language::Spanish: return "NO SE PUEDE ACCEDER AL FICHERO ";
     case Language::Galician: return "NOM SE PODE ACEDER AO FICHEIRO ";
-    case Language::Aranese: return "NON SE P\xE3T ACCEDIR ATH FICH\xD4R ";
+    case Language::Aranese: return cp850("NON SE PÒT ACCEDIR ATH FICHÈR ");
     case Language::Catalan: break;
   }
   return "NO ES POT ACCEDIR AL FITXER ";

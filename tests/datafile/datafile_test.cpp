@@ -245,6 +245,7 @@ TEST_F(DataFileTest, OpenFailureShowsTheNameAndStatusWaitsForAKeyAndStops) {
       {"CAT", "DADES\\Nothing", "NO ES POT ACCEDIR AL FITXER "},
       {"SPA", "DADES\\Empty", "NO SE PUEDE ACCEDER AL FICHERO "},
       {"GLG", "DADES\\Nothing", "NOM SE PODE ACEDER AO FICHEIRO "},
+      {"OCI", "DADES\\Nothing", "NON SE P\xE3T ACCEDIR ATH FICH\xD4R "},
   };
   for (const Case& c : kCases) {
     SessionState().languageCode = c.language;
@@ -263,8 +264,8 @@ TEST_F(DataFileTest, OpenFailureShowsTheNameAndStatusWaitsForAKeyAndStops) {
     EXPECT_EQ(DbGetStatus(hrebuts::kHandle, 0, "", 1), kDbNotOpen) << c.file;
     OpenCharges();
   }
-  EXPECT_EQ(keysAwaited_, 3);
-  EXPECT_EQ(closed_, 3);
+  EXPECT_EQ(keysAwaited_, 4);
+  EXPECT_EQ(closed_, 4);
 }
 
 TEST_F(DataFileTest, OpenOfAFileLockedAsAWholeWaitsThreeSecondsAndRetries) {
