@@ -444,9 +444,20 @@ void LoadCalculator() {
 
 void SaveCalculator() { WriteWholeFile(CalculatorFilePath(), CalcStateText(CalculatorMemory())); }
 
+HeldKeyTables::HeldKeyTables()
+    : active(Keyboard().keyTable), saved(Keyboard().savedKeyTable), isSaved(Keyboard().saved) {}
+
+void HeldKeyTables::Restore() const {
+  KeyboardState& kb = Keyboard();
+  kb.keyTable = active;
+  kb.savedKeyTable = saved;
+  kb.saved = isSaved;
+}
+
 std::string Calculator() {
   LoadCalculator();
   CalculatorState& c = CalculatorMemory();
+  const HeldKeyTables keyTables;
   SetKeys("+e", "");
   SetColour("+n");
   const bool cursorWasVisible = ConCursorVisible();
@@ -491,7 +502,7 @@ std::string Calculator() {
   WinPop();
   SaveCalculator();
   SetColour("-");
-  SetKeys("-", "");
+  keyTables.Restore();
   ConShowCursor(cursorWasVisible);
   return result;
 }

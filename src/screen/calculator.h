@@ -18,6 +18,9 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "screen/keyboard.h"
 
 namespace palvorin {
 
@@ -75,6 +78,17 @@ std::string CalcValueText(double value, bool decimal, int decimals);
 // that is truncated, damaged or holds values the calculator cannot have.
 std::string CalcStateText(const CalculatorState& calc);
 bool ParseCalcState(std::string_view text, CalculatorState& calc);
+
+// The key tables (the active one and the one saved by SetKeys "+") as a pop-up tool found
+// them. The tool puts them back exactly when it closes, so the input it was opened from goes
+// on with its own keys: SetKeys keeps one saved table only, and a form field has saved its
+// screen's table already.
+struct HeldKeyTables {
+  HeldKeyTables();
+  void Restore() const;
+  std::vector<KeyEntry> active, saved;
+  bool isSaved = false;
+};
 
 // Reads ZEPCALC.TMP into the memory (a clean state when it is missing or unreadable) and writes
 // the memory back to it (never leaving it half written).

@@ -170,6 +170,7 @@ std::string CalendarWeekdayHeader(std::string_view code) {
 }
 
 std::string ShowCalendar() {
+  const HeldKeyTables keyTables;
   SetKeys("+ea", "4d00,4b00,5000,4800,5100,4900,4700,4f00,2100,1b");
   SetColour("+n");
   const bool cursorWasVisible = ConCursorVisible();
@@ -219,7 +220,7 @@ std::string ShowCalendar() {
   WinPop();
   ConShowCursor(cursorWasVisible);
   SetColour("-");
-  SetKeys("-", "");
+  keyTables.Restore();
   return result;
 }
 

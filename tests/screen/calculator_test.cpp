@@ -260,6 +260,18 @@ TEST_F(CalculatorScreenTest, DivisionByZeroBeeps) {
   EXPECT_EQ(CalculatorMemory().accumulator, 8);
 }
 
+TEST_F(CalculatorScreenTest, GivesBackTheKeyTablesAsItFoundThem) {
+  SetKeys("ea", "1b");
+  SetKeys("+ea", "d,4800");  // a form field's table, the one before it saved
+  EXPECT_EQ(Open({'5', keys::kEsc}), "");
+  int returned = 0;
+  EXPECT_TRUE(LookUpKey(keys::kUp, returned));
+  EXPECT_FALSE(LookUpKey(keys::kEsc, returned));
+  ASSERT_TRUE(Keyboard().saved);
+  ASSERT_EQ(Keyboard().savedKeyTable.size(), 1u);
+  EXPECT_EQ(Keyboard().savedKeyTable[0].accepted, keys::kEsc);
+}
+
 TEST_F(CalculatorScreenTest, AltXTypesTheResultIntoTheWaitingInput) {
   InstallHotKeyTools();
   Headless().FeedKeys({keys::kAltX});

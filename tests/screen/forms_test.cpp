@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "screen/browse.h"
+#include "screen/calendar.h"
 #include "screen/forms.h"
 #include "screen_fixture.h"
 
@@ -225,6 +226,20 @@ TEST_F(FormRunTest, AfterAListTheFieldIsEditedWithTheScreensKeys) {
   ASSERT_TRUE(Keyboard().saved);
   ASSERT_EQ(Keyboard().savedKeyTable.size(), 1u) << "the table of before the form is kept";
   EXPECT_EQ(Keyboard().savedKeyTable[0].accepted, keys::kEsc);
+}
+
+TEST_F(FormRunTest, APopUpToolLeavesTheFieldWithItsKeys) {
+  InstallHotKeyTools();
+  SessionState().terminalDir = temp_.folder();
+  for (int hotKey : {keys::kAltX, keys::kAltC}) {
+    accepts_.clear();
+    FormFieldAt(1, 1).value = "     ";
+    Headless().FeedKeys({hotKey, keys::kEsc});  // the tool opens and is closed at once
+    Type("a");
+    Run(1, {keys::kEnter, keys::kEsc, keys::kEsc});
+    EXPECT_EQ(Value(1, 1), "a    ") << hotKey;
+    EXPECT_EQ(accepts_, (std::vector<std::pair<int, int>>{{1, keys::kEsc}})) << hotKey;
+  }
 }
 
 TEST_F(FormRunTest, APickHookCanAskForTheListAgain) {
