@@ -402,6 +402,7 @@ TEST_F(StorageTest, TheChangedFilesAreReadWithLocksDuringTheRunOnly) {
     return real(op, pos, data, len, key, keyLen, keyNum);
   };
   Prepare();
+  DataFiles().env.engine = real;
   EXPECT_TRUE(lockedRead);
   for (const DbSlotState& slot : DataFiles().slots) {
     EXPECT_EQ(slot.lockMode, 0) << "handle " << slot.handle;
