@@ -129,14 +129,21 @@ void ConFlush() {
                      s.insertMode);
 }
 
+// A paste brings the system clipboard's text: it is the clipboard from now on. The terminal
+// has it already, so it is not sent back.
+std::optional<InputEvent> TakePaste(std::optional<InputEvent> event) {
+  if (event && event->pasted) State().clipboard = *event->pasted;
+  return event;
+}
+
 std::optional<InputEvent> ConPollEvent() {
   ConFlush();
-  return State().backend->WaitEvent(0);
+  return TakePaste(State().backend->WaitEvent(0));
 }
 
 std::optional<InputEvent> ConWaitEvent(int timeoutMs) {
   ConFlush();
-  return State().backend->WaitEvent(timeoutMs);
+  return TakePaste(State().backend->WaitEvent(timeoutMs));
 }
 
 bool ConInsertMode() { return State().insertMode; }

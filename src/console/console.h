@@ -33,6 +33,11 @@ constexpr int kModAlt = 4;
 // it, and `mods` says what was held: Ctrl+F1 is key 0x3B00 with kModCtrl, Ctrl+Home key
 // 0x4700 with kModCtrl (the keyboard layer makes 0x5E00 and 0x7700 of them). Alt with a
 // letter or digit gives that key's Alt code with kModAlt (Alt+X 0x2D00, Alt+1 0x7800).
+//
+// Text pasted into the terminal is the system clipboard's text reaching the program: it comes
+// as one Ctrl+V (key 0x16 with kModCtrl) carrying the text (CP850) in `pasted`, and the
+// console makes that text its clipboard before the key is handed on, so the field editor's
+// Ctrl+V writes it in.
 struct InputEvent {
   enum class Kind { Key, Mouse };
   Kind kind = Kind::Key;
@@ -42,6 +47,7 @@ struct InputEvent {
   int button = 0;       // Kind::Mouse: 1 left, 2 right, 3 middle
   int row = 0;          // Kind::Mouse: 1-based screen cell of the press
   int col = 0;
+  std::optional<std::string> pasted = std::nullopt;  // Kind::Key: the text of a paste
 };
 
 // What a backend does for the console. The console owns the cells; the backend shows them
@@ -94,7 +100,7 @@ void ConScroll(int top, int left, int bottom, int right, int lines, uint8_t fill
 // Sends the screen to the backend (done before every wait for input).
 void ConFlush();
 
-// The next event without waiting, or nullopt.
+// The next event without waiting, or nullopt. A paste's text becomes the clipboard.
 std::optional<InputEvent> ConPollEvent();
 // The next event, waiting at most `timeoutMs` (-1: without limit) and using no CPU meanwhile.
 std::optional<InputEvent> ConWaitEvent(int timeoutMs);

@@ -25,6 +25,14 @@ void HeadlessConsole::FeedText(std::string_view cp850Text) {
   for (char c : cp850Text) FeedKey(static_cast<uint8_t>(c), 0);
 }
 
+void HeadlessConsole::FeedPaste(std::string_view cp850Text) {
+  InputEvent e;
+  e.key = 0x16;
+  e.mods = kModCtrl;
+  e.pasted = std::string(cp850Text);
+  FeedEvent(e);
+}
+
 void HeadlessConsole::Click(int row, int col, int button, int mods) {
   InputEvent e;
   e.kind = InputEvent::Kind::Mouse;

@@ -45,6 +45,8 @@ class HeadlessConsole : public ConsoleBackend {
   void FeedKey(int key, int mods);
   // Queues every byte of `cp850Text` as a character key.
   void FeedText(std::string_view cp850Text);
+  // Queues text pasted into the terminal (CP850): one Ctrl+V carrying it.
+  void FeedPaste(std::string_view cp850Text);
   // Queues a mouse press at a 1-based screen cell; button 1 left, 2 right, 3 middle.
   void Click(int row, int col, int button = 1, int mods = 0);
   void FeedEvent(const InputEvent& event);

@@ -14,6 +14,7 @@ constexpr int kEnter = 0x0D;
 constexpr int kBackspace = 0x08;
 constexpr int kTab = 0x09;
 constexpr int kShiftTab = 0x0F00;
+constexpr int kCtrlV = 0x16;
 constexpr int kHome = 0x4700, kUp = 0x4800, kPgUp = 0x4900, kLeft = 0x4B00, kPad5 = 0x4C00,
               kRight = 0x4D00, kEnd = 0x4F00, kDown = 0x5000, kPgDn = 0x5100, kIns = 0x5200,
               kDel = 0x5300;
@@ -263,7 +264,7 @@ DecodeResult FromCsi(ByteReader& in, InputEvent& out, DecoderState& st, int extr
     const int n = Param(seq, 0, 0);
     if (n == 200) {
       st.inPaste = true;
-      st.pasteAfterCr = false;
+      st.pasted.clear();
       return DecodeResult::Ignored;
     }
     if (n == 201) return DecodeResult::Ignored;
@@ -353,7 +354,11 @@ DecodeResult FromEsc(ByteReader& in, InputEvent& out, DecoderState& st) {
   return e ? Accept(out, *e) : DecodeResult::Ignored;
 }
 
-// One byte or character of pasted text.
+// Most of a paste that is kept: more than any screen can take, and a bound on the memory an
+// endless paste can use.
+constexpr size_t kMaxPaste = 65536;
+
+// One byte or character of pasted text, or the end marker, which hands the whole text over.
 DecodeResult FromPaste(ByteReader& in, InputEvent& out, DecoderState& st) {
   const int b = in.Get();
   if (b == kEsc) {
@@ -369,19 +374,25 @@ DecodeResult FromPaste(ByteReader& in, InputEvent& out, DecoderState& st) {
       }
     }
     st.inPaste = false;
+    out = Key(kCtrlV, kModCtrl);
+    out.pasted = std::move(st.pasted);
+    st.pasted.clear();
+    return DecodeResult::Accepted;
+  }
+  int byte = b;
+  if (b >= 0x80) {
+    DecodeResult r = DecodeResult::Accepted;
+    auto cp = ReadUtf8(in, b, r);
+    if (!cp && r == DecodeResult::Incomplete) return r;
+    byte = cp ? Cp850FromCodePoint(*cp) : -1;
+    if (byte < 0) byte = '?';
+  } else if (b < 0x20 && b != 0x0D && b != 0x0A && b != kTab) {
+    return DecodeResult::Ignored;
+  } else if (b == 0x7F) {
     return DecodeResult::Ignored;
   }
-  const bool afterCr = st.pasteAfterCr;
-  st.pasteAfterCr = b == 0x0D;
-  if (b == 0x0D) return Accept(out, Key(kEnter));
-  if (b == 0x0A) return afterCr ? DecodeResult::Ignored : Accept(out, Key(kEnter));
-  if (b == kTab) return Accept(out, Key(kTab));
-  if (b < 0x20 || b == 0x7F) return DecodeResult::Ignored;
-  DecodeResult r = DecodeResult::Accepted;
-  auto cp = ReadUtf8(in, b, r);
-  if (!cp) return r == DecodeResult::Rejected ? Accept(out, Key('?')) : r;
-  const int byte = Cp850FromCodePoint(*cp);
-  return Accept(out, Key(byte < 0 ? '?' : byte));
+  if (st.pasted.size() < kMaxPaste) st.pasted.push_back(static_cast<char>(byte));
+  return DecodeResult::Ignored;
 }
 
 }  // namespace

@@ -11,9 +11,11 @@
 //
 // Example: "\x1b[1;5P" (Ctrl+F1) decodes to {key 0x3B00, mods kModCtrl}; "\x1b[<0;10;5M"
 // (left press) to {Mouse, button 1, row 5, col 10}; "\x1bx" to {key 0x2D00, mods kModAlt}.
-// Text pasted between the bracketed-paste markers "\x1b[200~" and "\x1b[201~" comes as
-// typed characters (CR, LF or CR LF as one Enter, Tab as Tab, other control bytes dropped,
-// characters outside the code page as "?"), escape sequences inside it taken literally.
+// Text pasted between the bracketed-paste markers "\x1b[200~" and "\x1b[201~" comes, once
+// the end marker is in, as one Ctrl+V {key 0x16, mods kModCtrl} whose `pasted` holds the
+// text in CP850 (line ends and Tab kept, other control bytes dropped, characters outside the
+// code page as "?"; escape sequences inside it are text). Pasted text is never typed, so a
+// line end in it cannot act as Enter on a screen.
 #ifndef PALVORIN_CONSOLE_KEYDECODE_H_
 #define PALVORIN_CONSOLE_KEYDECODE_H_
 
@@ -55,8 +57,8 @@ enum class DecodeResult {
 
 // What the decoder remembers between events.
 struct DecoderState {
-  bool inPaste = false;    // between the paste markers
-  bool pasteAfterCr = false;  // last pasted byte was CR, so a following LF is the same line end
+  bool inPaste = false;  // between the paste markers
+  std::string pasted;    // the text pasted so far, CP850
 };
 
 // Pre: `in` is positioned at the first undecoded byte and holds at least one.

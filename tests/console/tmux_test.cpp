@@ -166,6 +166,9 @@ TEST_F(TmuxDemo, KeysArriveAsPcKeyCodes) {
   Expect("DC", "5300");
   Expect("-l \u00e9", "0082");
   Expect("-H 1b 5b 3c 30 3b 31 35 3b 37 4d", "M1@7,15");
+  // A paste with a line end in it arrives as one Ctrl+V, never as typed keys and Enter.
+  Shell(tmux_ + " set-buffer -b clip 'ab\ncd' \\; paste-buffer -p -b clip -t demo");
+  EXPECT_TRUE(WaitForText("Last: 0016/2 ")) << Screen();
 }
 
 TEST_F(TmuxDemo, InsertClipboardAndAGoodExit) {

@@ -214,6 +214,19 @@ TEST_F(EditorTest, ClipboardCopiesTrimmedAndPastesOverTheText) {
   }
 }
 
+TEST_F(EditorTest, TextPastedIntoTheTerminalIsWrittenOverTheFieldNotTyped) {
+  ConSetInsertMode(true);
+  Headless().FeedPaste("  4567\r\n89  ");
+  Headless().FeedKeys({keys::kEsc});
+  int piece = 0, pos = 2, key = 0;
+  std::string text = "abcdefghij";
+  TextEdit(kRow, kCol, piece, text, pos, key);
+  EXPECT_EQ(text, "a456789hij");  // the line end neither ends the edit nor takes room
+  EXPECT_EQ(pos, 2);
+  EXPECT_EQ(key, keys::kEsc);
+  EXPECT_EQ(ConClipboard(), "  4567\r\n89  ");  // the system's text is the clipboard now
+}
+
 TEST_F(EditorTest, HotKeyToolTypesIntoTheField) {
   SetHotKeyHandlers([] { return std::string("12"); }, nullptr);
   const Result r = Edit("      ", 1, {keys::kAltX, keys::kEsc});
