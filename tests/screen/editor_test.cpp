@@ -1,10 +1,17 @@
 #include "screen/editor.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "console/terminal.h"
 #include "os/codepage.h"
 #include "screen/screen_fixture.h"
 
@@ -307,6 +314,125 @@ TEST_F(OptionFieldTest, ClicksOnTheArrowsStepAndElsewhereEnd) {
   TextEdit(kRow, kCol, piece, text, pos, key);
   EXPECT_EQ(text, "T");  // N, back to S, then on to N and T
   EXPECT_EQ(key, -(kCol * 100 + kRow + 3));
+}
+
+
+// ---- The screen library on a real terminal ----------------------------------------------
+//
+// The test program itself is the small program: run with PALVORIN_EDITOR_ON_TTY set, the
+// first test below takes the terminal, shows a message box and a framed window with a field,
+// and edits the field until Enter or Esc. The second runs it inside tmux and types.
+
+TEST(EditorOnATerminal, EditsAFieldInAFramedWindowOverAMessage) {
+  if (std::getenv("PALVORIN_EDITOR_ON_TTY") == nullptr) {
+    GTEST_SKIP() << "run by EditorOnATerminal.TypedKeysReachTheFieldThroughTmux";
+  }
+  testing::TempDir temp;
+  ResetConsoleForTest();
+  ResetWindowsForTest();
+  ResetKeyboardForTest();
+  ResetSessionForTest();
+  SessionState().tempDir = temp.folder();
+  SessionState().colours = {{{15, 0}, {7, 0}, {0, 7}, {0, 7}, {14, 1}}};
+  std::string error;
+  auto terminal = TerminalConsole::Open(&error);
+  ASSERT_NE(terminal, nullptr) << error;
+  ConUseBackend(std::move(terminal));
+
+  SetColour("n");
+  ConScroll(1, 1, ScreenRows(), ScreenCols(), 0, ConAttr());
+  ShowMessageBox(5, "Missatge de prova");
+  SetColour("+h");
+  WinPush(15, 10, 19, 50);
+  DrawWindowFrame(2);
+  LocateInWindow(0, 2);
+  ConPrint(" Camp ");
+  SetColour("-");
+  SetKeys("+ea", "d,1b");
+  std::string text = "hello     ";
+  int piece = 0, pos = 1, key = 0;
+  TextEdit(2, 3, piece, text, pos, key);
+  SetKeys("-", "");
+  WinPop();
+  WinPop();
+  ConUseBackend(nullptr);
+  std::printf("edited=[%s] pos=%d key=%04X\n", text.c_str(), pos, key);
+}
+
+class EditorOnTmux : public ::testing::Test {
+ protected:
+  static std::string Shell(const std::string& command) {
+    std::string out;
+    FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+    if (p == nullptr) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+  }
+  void SetUp() override {
+    if (Shell("tmux -V").rfind("tmux", 0) != 0) GTEST_SKIP() << "tmux is not installed";
+    const std::string program = std::string(PALVORIN_BINARY_DIR) + "/tests/test_screen";
+    if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << program;
+    tmux_ = "tmux -L palvorin-editor-" + std::to_string(getpid()) + " -f /dev/null";
+    Shell(tmux_ + " new-session -d -x 80 -y 25 -s ed \"PALVORIN_EDITOR_ON_TTY=1 " + program +
+          " --gtest_filter=EditorOnATerminal.EditsAFieldInAFramedWindowOverAMessage; "
+          "sleep 600\"");
+  }
+  void TearDown() override {
+    if (!tmux_.empty()) Shell(tmux_ + " kill-server");
+  }
+  std::string Screen() { return Shell(tmux_ + " capture-pane -p -t ed"); }
+  std::string Row(int row) {
+    const std::string screen = Screen();
+    size_t at = 0;
+    for (int r = 1; r < row && at != std::string::npos; ++r) {
+      at = screen.find('\n', at);
+      if (at != std::string::npos) ++at;
+    }
+    return at == std::string::npos ? "" : screen.substr(at, screen.find('\n', at) - at);
+  }
+  bool WaitFor(const std::string& text) {
+    for (int i = 0; i < 300; ++i) {
+      if (Screen().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    return false;
+  }
+  std::string Cursor() {
+    std::string s = Shell(tmux_ + " display -p -t ed '#{cursor_y},#{cursor_x} #{cursor_flag}'");
+    while (!s.empty() && s.back() == '\n') s.pop_back();
+    return s;
+  }
+  void Send(const std::string& keys) { Shell(tmux_ + " send-keys -t ed " + keys); }
+
+  std::string tmux_;
+};
+
+TEST_F(EditorOnTmux, TypedKeysReachTheFieldThroughTmux) {
+  ASSERT_TRUE(WaitFor("hello")) << Screen();
+  // The message box, centred on column 41 around row 5, and the framed window under it.
+  std::string line;
+  for (int i = 0; i < 19; ++i) line += "\u2500";
+  EXPECT_EQ(Row(2), std::string(29, ' ') + "\u250C" + line + "\u2510") << Screen();
+  EXPECT_EQ(Row(3).find("\u2502 Missatge de prova \u2502"), 29u) << Screen();
+  EXPECT_EQ(Row(15).find("\u2554\u2550 Camp \u2550"), 9u) << Screen();
+  EXPECT_EQ(Row(17).find("\u2551  hello"), 9u) << Screen();
+  // The cursor waits on the field's first character, which is row 17, column 13.
+  EXPECT_EQ(Cursor(), "16,12 1");
+
+  Send("-l xy");  // inserted: the trailing blanks make room
+  ASSERT_TRUE(WaitFor("xyhello")) << Screen();
+  Send("IC");     // overwrite from here on
+  Send("Home");
+  Send("-l Q");
+  ASSERT_TRUE(WaitFor("Qyhello")) << Screen();
+  EXPECT_EQ(Cursor(), "16,13 1");
+  Send("F5");     // not accepted by the screen: ignored
+  Send("Enter");
+  ASSERT_TRUE(WaitFor("edited=[Qyhello   ] pos=2 key=000D")) << Screen();
+  EXPECT_EQ(Screen().find("Missatge"), std::string::npos) << "the terminal's own screen is back";
 }
 
 }  // namespace
