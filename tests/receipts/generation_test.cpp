@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "receipts/layouts.h"
+#include "shell/session.h"
 #include "support/receipts_data.h"
 
 namespace palvorin {
@@ -37,14 +38,81 @@ class GenerationTest : public ::testing::Test {
   ReceiptsData data_;
 };
 
-TEST_F(GenerationTest, Smoke) {
+// The concepts of the lines stored for co-owner 12.1 in issue `issue`.
+std::vector<std::string> StoredConcepts(ReceiptsData& data, const std::string& issue) {
+  std::vector<std::string> codes;
+  for (const std::string& r : data.All(hlinrebu::kHandle)) {
+    if (GetText(r, hlinrebu::kIssue, 2) == issue) codes.push_back(GetText(r, hlinrebu::kConcept, 3));
+  }
+  return codes;
+}
+
+TEST_F(GenerationTest, PeriodicitiesDecideTheMonthsAChargeIsTaken) {
+  data_.AddBuilding(13, 2, 5);  // reference month May
+  data_.AddPeriodicity("TRI", 'N', 3, 6);
+  data_.AddPeriodicity("EDF", 'E', 3);
+  data_.AddPeriodicity("EXP", 'I', 0, 0, {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
+  data_.AddFullCoOwner(13, 1);
+  data_.AddStanding(13, 1, 1, "ADM", 100, 0, "TRI");
+  data_.AddStanding(13, 1, 2, "AIG", 100, 0, "EDF");
+  data_.AddStanding(13, 1, 3, "DER", 100, 0, "EXP");
+  data_.AddStanding(13, 1, 4, "ADM", 100, 0, "ZZZ");  // no such periodicity: never
+  std::vector<std::string> months;
+  for (int month = 1; month <= 12; ++month) {
+    Run(Params('P', 2025, month));
+    std::string taken;
+    for (const std::string& r : data_.All(hlinrebu::kHandle)) {
+      if (GetText(r, hlinrebu::kIssue, 2) == Issue(25, month)) taken += GetText(r, hlinrebu::kConcept, 1);
+    }
+    months.push_back(taken);
+  }
+  // "N" every 3 months but not every 6: April and October. From May every 3 months: February,
+  // May, August, November. Explicit months: February and December.
+  EXPECT_EQ(months, (std::vector<std::string>{"", "AD", "", "A", "A", "", "", "A", "", "A",
+                                              "A", "D"}));
+}
+
+TEST_F(GenerationTest, IssueMonthComesFromTheIssueDateAndTheNumberFromTheMonthField) {
+  data_.AddPeriodicity("MAR", 'I', 0, 0, {0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   data_.AddFullCoOwner(12, 1);
-  data_.AddStanding(12, 1, 1, "ADM", 5000);
-  CycleResult r = Run(Params('A'));
-  EXPECT_TRUE(r.spool.ok()) << r.spool.message;
-  r = Run(Params('P'));
-  EXPECT_EQ(data_.All(hcaprebu::kHandle).size(), 1u);
-  EXPECT_EQ(data_.All(hlinrebu::kHandle).size(), 1u);
+  data_.AddStanding(12, 1, 1, "ADM", 100, 0, "MAR");
+  RunParams p = Params('P', 2025, 3);
+  p.issueNumber = Issue(25, 13);  // an extra issue dated in March
+  Run(p);
+  EXPECT_EQ(StoredConcepts(data_, Issue(25, 13)), std::vector<std::string>{"ADM"});
+}
+
+TEST_F(GenerationTest, RangesOfCoOwnersAndRemittancesBoundTheRun) {
+  data_.AddRemittance({.number = 450});
+  data_.AddBuilding(13);
+  for (int b : {12, 13}) {
+    for (int o : {1, 2, 3}) {
+      data_.AddFullCoOwner(b, o, o == 3 ? 450 : 100);
+      data_.AddStanding(b, o, 1, "ADM", 100);
+    }
+  }
+  RunParams p = Params('P');
+  p.fromCoOwner = CoOwner(12, 2);
+  p.toCoOwner = CoOwner(13, 2);
+  p.toRemittance = EncodeRemittance(400);
+  CycleResult r = Run(p);
+  std::vector<std::string> codes;
+  for (const std::string& h : data_.All(hcaprebu::kHandle)) codes.push_back(h.substr(0, 4));
+  EXPECT_EQ(codes, (std::vector<std::string>{CoOwner(12, 2), CoOwner(13, 1), CoOwner(13, 2)}));
+  EXPECT_EQ(r.coOwners, 4);  // 12.2, 12.3, 13.1, 13.2 were looked at
+}
+
+TEST_F(GenerationTest, SpoolIsWrittenForEveryRunAndTheMissingProgramReportedOnce) {
+  SessionState().exeDir = data_.dir().folder() + "exe/";
+  SilentProgress silent;
+  CycleResult first = RunAndPrint(Params('P'), silent, true);
+  EXPECT_TRUE(first.spool.ok());
+  EXPECT_EQ(first.print, PrintOutcome::Missing);
+  EXPECT_TRUE(first.reportMissingProgram);
+  EXPECT_EQ(data_.SpoolLines(), std::vector<std::string>{"DEVICEPANTALLA"});
+  CycleResult second = RunAndPrint(Params('V'), silent, true);
+  EXPECT_EQ(second.print, PrintOutcome::Missing);
+  EXPECT_FALSE(second.reportMissingProgram);
 }
 
 }  // namespace
