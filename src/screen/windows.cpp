@@ -11,6 +11,12 @@
 #include "shell/session.h"
 
 namespace palvorin {
+
+WindowState& Windows() {
+  static WindowState state;
+  return state;
+}
+
 namespace {
 
 constexpr int kMessageWidth = 76;   // characters per message line
@@ -90,12 +96,8 @@ bool WriteEndPosition(BinaryFile& file, int32_t position) {
   return file.Write(0, std::string_view(b, 4)).ok();
 }
 
-// Appends `record` at the file's next free position; false when the file cannot be written.
-bool PushWinRecord(const WinRecord& record) {
-  BinaryFile file;
-  if (!file.Open(StackPath(), FileMode::ReadWriteCreate).ok()) return false;
-  int32_t position = ReadEndPosition(file);
-  if (position < kFirstRecord) position = kFirstRecord;
+// The record's bytes: ten 2-digit fields, the cells, the 5-digit length.
+std::string EncodeRecord(const WinRecord& record) {
   std::string bytes;
   bytes.reserve(kFieldsSize + 2 * record.cells.size() + kLengthSize);
   AppendDigits(bytes, record.cursorRow, 2);
@@ -106,10 +108,42 @@ bool PushWinRecord(const WinRecord& record) {
     bytes.push_back(static_cast<char>(cell.ch));
     bytes.push_back(static_cast<char>(cell.attr));
   }
-  const int length = static_cast<int>(bytes.size()) + kLengthSize;
-  AppendDigits(bytes, length, kLengthSize);
+  AppendDigits(bytes, static_cast<int>(bytes.size()) + kLengthSize, kLengthSize);
+  return bytes;
+}
+
+// Reads a record's fields and cells (`bytes` without its trailing length); false when they
+// do not make a record: a field that is not digits, or cells that do not fill the rectangle.
+bool DecodeRecord(std::string_view bytes, WinRecord& record) {
+  if (bytes.size() < static_cast<size_t>(kFieldsSize)) return false;
+  int v[10];
+  for (int i = 0; i < 10; ++i) v[i] = ReadDigits(bytes.substr(static_cast<size_t>(i * 2), 2));
+  if (*std::min_element(v, v + 10) < 0) return false;
+  // A rectangle given upside down saved no cells.
+  const int cells = std::max(0, v[8] - v[6] + 1) * std::max(0, v[9] - v[7] + 1);
+  const std::string_view raw = bytes.substr(kFieldsSize);
+  // A record whose rectangle does not match its length is not ours to paint back.
+  if (2 * static_cast<size_t>(cells) != raw.size()) return false;
+  record.cursorRow = v[0];
+  record.cursorCol = v[1];
+  record.previous = {v[2], v[3], v[4], v[5]};
+  record.rect = {v[6], v[7], v[8], v[9]};
+  record.cells.resize(static_cast<size_t>(cells));
+  for (size_t i = 0; i < record.cells.size(); ++i) {
+    record.cells[i] = {static_cast<uint8_t>(raw[2 * i]), static_cast<uint8_t>(raw[2 * i + 1])};
+  }
+  return true;
+}
+
+// Appends the record's bytes at the file's next free position; false when the file cannot
+// be written.
+bool PushWinRecord(const std::string& bytes) {
+  BinaryFile file;
+  if (!file.Open(StackPath(), FileMode::ReadWriteCreate).ok()) return false;
+  int32_t position = ReadEndPosition(file);
+  if (position < kFirstRecord) position = kFirstRecord;
   if (!file.Write(position - 1, bytes).ok()) return false;
-  return WriteEndPosition(file, position + length);
+  return WriteEndPosition(file, position + static_cast<int32_t>(bytes.size()));
 }
 
 // Takes the newest record off the stack file into `record`; false when there is none. The
@@ -127,26 +161,10 @@ bool PopWinRecord(WinRecord& record) {
                            ? ReadDigits(tail)
                            : -1;
     const int32_t start = end - length;
-    std::string fields(kFieldsSize, '\0');
-    if (length >= kFieldsSize + kLengthSize && start >= kFirstRecord &&
-        file.Read(start - 1, fields.data(), fields.size(), got).ok() && got == fields.size()) {
-      int v[10];
-      for (int i = 0; i < 10; ++i) v[i] = ReadDigits(std::string_view(fields).substr(i * 2, 2));
-      // A rectangle given upside down saved no cells.
-      const int cells = std::max(0, v[8] - v[6] + 1) * std::max(0, v[9] - v[7] + 1);
-      std::string raw(static_cast<size_t>(length - kFieldsSize - kLengthSize), '\0');
-      // A record whose rectangle does not match its length is not ours to paint back.
-      if (*std::min_element(v, v + 10) >= 0 && 2 * cells == static_cast<int>(raw.size()) &&
-          file.Read(start - 1 + kFieldsSize, raw.data(), raw.size(), got).ok() &&
-          got == raw.size()) {
-        record.cursorRow = v[0];
-        record.cursorCol = v[1];
-        record.previous = {v[2], v[3], v[4], v[5]};
-        record.rect = {v[6], v[7], v[8], v[9]};
-        record.cells.resize(static_cast<size_t>(cells));
-        for (size_t i = 0; i < record.cells.size(); ++i) {
-          record.cells[i] = {static_cast<uint8_t>(raw[2 * i]), static_cast<uint8_t>(raw[2 * i + 1])};
-        }
+    if (length >= kFieldsSize + kLengthSize && start >= kFirstRecord) {
+      std::string bytes(static_cast<size_t>(length - kLengthSize), '\0');
+      if (file.Read(start - 1, bytes.data(), bytes.size(), got).ok() && got == bytes.size() &&
+          DecodeRecord(bytes, record)) {
         found = true;
         end = start;
         WriteEndPosition(file, end);
@@ -159,12 +177,18 @@ bool PopWinRecord(WinRecord& record) {
   return found;
 }
 
-}  // namespace
-
-WindowState& Windows() {
-  static WindowState state;
-  return state;
+// Takes the newest record off the stack, wherever it was kept.
+bool PopRecord(WinRecord& record) {
+  WindowState& w = Windows();
+  if (!w.kept.empty() && w.kept.back().depth == w.depth) {
+    const std::string bytes = std::move(w.kept.back().bytes);
+    w.kept.pop_back();
+    return DecodeRecord(std::string_view(bytes).substr(0, bytes.size() - kLengthSize), record);
+  }
+  return PopWinRecord(record);
 }
+
+}  // namespace
 
 void ResetWindowsForTest() { Windows() = WindowState{}; }
 
@@ -225,7 +249,10 @@ void WinPush(int top, int left, int bottom, int right) {
   record.previous = {w.top, w.left, w.bottom, w.right};
   record.rect = {top, left, bottom, right};
   record.cells = ConReadRect(top, left, bottom, right);
-  if (!PushWinRecord(record)) return;
+  std::string bytes = EncodeRecord(record);
+  // Without a usable stack file the window is still saved, in memory, rather than left on
+  // the screen for good.
+  if (!PushWinRecord(bytes)) w.kept.push_back({w.depth + 1, std::move(bytes)});
   w.top = top;
   w.left = left;
   w.bottom = bottom;
@@ -238,7 +265,7 @@ void WinPop() {
   // the program that started us), so there is nothing to pop.
   if (Windows().depth == 0) return;
   WinRecord record;
-  if (!PopWinRecord(record)) return;
+  if (!PopRecord(record)) return;
   WindowState& w = Windows();
   --w.depth;
   w.top = record.previous[0];

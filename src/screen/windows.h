@@ -33,6 +33,13 @@ struct WindowState {
   int right = 0;
   int colour = 0;            // index of the colour entry last selected, 0 to 4
   std::string colourStack;   // one byte per saved colour index, newest last
+  // Records of windows that could not be written to the stack file (its folder missing or
+  // not writable), kept here instead, each with the depth it was pushed at, newest last.
+  struct KeptRecord {
+    int depth = 0;
+    std::string bytes;  // the record as the stack file would hold it
+  };
+  std::vector<KeptRecord> kept;
 };
 
 // The run's only window state.
@@ -57,7 +64,8 @@ int WinLastCol();
 
 // Saves the rectangle's cells, the cursor and the current window, and makes the rectangle the
 // current window. Draws nothing. A rectangle reaching outside the screen saves nothing and
-// changes nothing.
+// changes nothing. When the stack file cannot be written the record is kept in memory, so
+// the window still comes off again.
 void WinPush(int top, int left, int bottom, int right);
 // Puts back the newest saved rectangle, cursor and window. With nothing saved it does
 // nothing. The console is left with the attribute of the last cell put back: select a colour

@@ -160,6 +160,29 @@ TEST_F(WindowsTest, WindowsOfTheProgramThatStartedUsSurviveOurPushesAndPops) {
   EXPECT_EQ(StackFile().substr(0, 4), menu.substr(0, 4));
 }
 
+TEST_F(WindowsTest, WindowsNestAndComeOffEvenWhenTheStackFileCannotBeWritten) {
+  SessionState().tempDir = temp_.folder() + "missing/";  // no such folder
+  PaintPattern();
+  ConSetCursor(3, 4);
+  const Snapshot before = Take();
+  OpenAndScribble(2, 2, 10, 40, "first");
+  EXPECT_EQ(Windows().depth, 1);
+  const Snapshot one = Take();
+  OpenAndScribble(5, 10, 20, 70, "second");
+  LocateInWindow(1, 1);  // inside the second window's frame
+  EXPECT_EQ(ConCursorRow(), 6);
+  EXPECT_EQ(ConCursorCol(), 11);
+  WinPop();
+  ExpectSame(one, "first pop");
+  SessionState().tempDir = temp_.folder();  // the folder works again meanwhile
+  OpenAndScribble(3, 3, 4, 4, "x");
+  WinPop();
+  ExpectSame(one, "a window kept in the file over one kept aside");
+  WinPop();
+  ExpectSame(before, "second pop");
+  EXPECT_FALSE(StackFileExists());
+}
+
 TEST_F(WindowsTest, LocateInWindowCountsFromTheFrame) {
   LocateInWindow(3, 4);
   EXPECT_EQ(ConCursorRow(), 3);
