@@ -299,8 +299,17 @@ SelectionTexts SelectionFromForm() {
   return t;
 }
 
+// The keys with which an operator finishes the selection; any other key that reaches the
+// acceptance (a hot key whose tool left the key table without the screen's keys) is no
+// request to run and keeps the operator in the form.
+bool FinishesSelection(int key) {
+  return key == keys::kEnter || key == keys::kDown || key == keys::kF2 || key == keys::kEnd ||
+         key == 2 || key == keys::kPgUp || key == keys::kPgDn || key == keys::kUp;
+}
+
 int SelectionAccept(int screen, int& key) {
   if (key == keys::kEsc || screen != kSelectionScreen) return 0;
+  if (!FinishesSelection(key)) return -1;
   const SelectionTexts texts = SelectionFromForm();
   RunParams params;
   std::string why;

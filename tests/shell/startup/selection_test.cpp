@@ -149,6 +149,12 @@ TEST_F(SelectionTest, ConfirmationMustSayYes) {
   EXPECT_EQ(RunParameters().mode, 'P');
 }
 
+TEST_F(SelectionTest, OnlyTheFinishingKeysStartTheConfirmation) {
+  int key = keys::kAltC;
+  EXPECT_NE(SelectionAccept(kSelectionScreen, key), 0);
+  EXPECT_EQ(Headless().Pending(), 0u) << "no confirmation was asked for";
+}
+
 TEST_F(SelectionTest, MonthOutsideTheYearIsRefused) {
   ASSERT_EQ(Check(1, 3, "13"), 0);
   EXPECT_NE(Accept({keys::kEnter}), 0);
