@@ -23,11 +23,6 @@ class ScreenProgress : public ProgressSink {
   bool open_ = false;
 };
 
-// After a run from the screen: tells the operator, each in a message box closed by a key, of a
-// spool that could not be written, of co-owners left as they were, and of a missing print
-// program (once a session; the spool then stays in the temporary folder).
-void ShowCycleMessages(const CycleResult& result);
-
 }  // namespace palvorin
 
 #endif  // PALVORIN_RECEIPTS_PROGRESS_H_

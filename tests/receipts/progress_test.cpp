@@ -1,10 +1,9 @@
-// The progress window and the messages after a run, on the headless console.
+// The progress window of a run, on the headless console.
 #include "receipts/progress.h"
 
 #include <gtest/gtest.h>
 
 #include "console/console.h"
-#include "console/headless.h"
 #include "screen/windows.h"
 #include "shell/session.h"
 #include "support/temp_dir.h"
@@ -46,20 +45,6 @@ TEST_F(ProgressTest, WindowShowsTheCoOwnerAndLeavesTheScreenAsItWas) {
   progress.Close();
   for (int r = 1; r <= ScreenRows(); ++r) EXPECT_EQ(Row(r), before[r - 1]) << "row " << r;
   EXPECT_EQ(Windows().depth, 0);
-}
-
-TEST_F(ProgressTest, MessagesAfterARunWaitForAKeyEach) {
-  CycleResult result;
-  result.failures = {"12.1: status 2 ", "12.2: status 2 "};
-  result.reportMissingProgram = true;
-  Headless().FeedKeys({0x0D});
-  EXPECT_THROW(ShowCycleMessages(result), HeadlessInputExhausted);  // the second box waits
-  ResetWindowsForTest();
-  Headless().FeedKeys({0x0D, 0x0D});
-  ShowCycleMessages(result);
-  EXPECT_EQ(Windows().depth, 0);
-  result = CycleResult{};
-  ShowCycleMessages(result);  // nothing to say: no key is waited for
 }
 
 }  // namespace
