@@ -367,7 +367,9 @@ DecodeResult FromPaste(ByteReader& in, InputEvent& out, DecoderState& st) {
     static constexpr std::string_view kEndMarker = "[201~";
     for (size_t i = 0; i < kEndMarker.size(); ++i) {
       const int c = in.Get();
-      if (c < 0 && !in.Final()) return DecodeResult::Incomplete;
+      // An end marker cut by a read waits for its rest however long it takes: read as text
+      // it would leave the paste open and swallow every key that follows.
+      if (c < 0) return DecodeResult::Incomplete;
       if (c != static_cast<uint8_t>(kEndMarker[i])) {
         in.Back(c < 0 ? i : i + 1);
         return DecodeResult::Rejected;

@@ -52,7 +52,8 @@ enum class DecodeResult {
   Accepted,    // an event was decoded into `out`; Used() bytes belong to it
   Ignored,     // Used() bytes were understood but give no event (a release, a paste marker)
   Rejected,    // Used() bytes form an unknown or broken sequence and are dropped
-  Incomplete,  // the bytes so far start a sequence; more must come (never when Final())
+  Incomplete,  // the bytes so far start a sequence; more must come (never when Final(),
+               // except for a paste's end marker cut short)
 };
 
 // What the decoder remembers between events.

@@ -144,7 +144,8 @@ std::optional<InputEvent> TerminalConsole::WaitEvent(int timeoutMs) {
       continue;
     }
     const Clock::time_point now = Clock::now();
-    if (decoder_.Waiting()) {
+    // Inside a paste nothing is a lone Esc: the rest is simply awaited.
+    if (decoder_.Waiting() && !decoder_.InPaste()) {
       if (!escWaiting_) escDeadline_ = now + std::chrono::milliseconds(escDelayMs_);
       escWaiting_ = true;
       if (now >= escDeadline_) {

@@ -234,6 +234,7 @@ TEST(KeyDecode, SequencesSplitAcrossReadsWaitForTheirRest) {
   d.Feed("\xa9\x1b[20");
   EXPECT_TRUE(Collect(d, false).empty());
   EXPECT_TRUE(d.InPaste());
+  EXPECT_TRUE(Collect(d, true).empty()) << "the end marker's rest is late, not missing";
   d.Feed("1~c");
   EXPECT_EQ(Collect(d, false), (std::vector<Ev>{P("ab\x82"), K('c')}));
   EXPECT_FALSE(d.InPaste());

@@ -161,6 +161,19 @@ TEST_F(TerminalTest, ALoneEscIsDeliveredWithoutAnotherKey) {
   EXPECT_EQ(polled->key, 0x1B);
 }
 
+TEST_F(TerminalTest, APasteWhoseEndComesLateIsStillOnePaste) {
+  pty_.Type("\x1b[200~ab\x1b[20");
+  EXPECT_FALSE(term_->WaitEvent(150).has_value());  // well past the Esc delay
+  pty_.Type("1~c");
+  auto e = term_->WaitEvent(2000);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->key, 0x16);
+  EXPECT_EQ(e->pasted, std::optional<std::string>("ab"));
+  e = term_->WaitEvent(2000);
+  ASSERT_TRUE(e.has_value());
+  EXPECT_EQ(e->key, 'c');
+}
+
 TEST_F(TerminalTest, ClicksOffTheScreenOnALargerTerminalAreDropped) {
   pty_.SetSize(40, 120);
   term_.reset();
