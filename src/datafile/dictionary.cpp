@@ -22,7 +22,7 @@ constexpr std::string_view kAcsName = "UPPER850";
 // as it is.
 constexpr std::string_view kPlainCapitals =
     " ABCDEFGHIJKLMNOPQRSTUVWXYZ      ABCDEFGHIJKLMNOPQRSTUVWXYZ     CUEAAAACEEEIIIAAEAAOOOUUYOUO"
-    " O  AIOUNNAO             AAA              AA        DDEEEEIII     I OSOOOO TTUUUYY";
+    " O  AIOUNNAO             AAA              AA        DDEEEIIII     I OSOOOO TTUUUYY";
 static_assert(kPlainCapitals.size() == 174);
 
 const std::vector<std::string_view> kFieldTypes = {"text",  "byte",   "word", "dword",

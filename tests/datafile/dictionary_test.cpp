@@ -106,7 +106,11 @@ TEST(Upper850, FoldsLettersToPlainCapitalsAndLeavesTheRest) {
                          {0x80, 'C'} /* Ç */,     {0xA4, 'N'} /* ñ */,     {0x82, 'E'} /* é */,
                          {0x90, 'E'} /* É */,     {0xB7, 'A'} /* À */,     {'0', '0'},
                          {' ', ' '},  {'*', '*'}, {0x00, 0x00}, {0xFF, 0xFF}, {0x9C, 0x9C} /* £ */,
-                         {'[', '['},  {0xE1, 'S'} /* ß */};
+                         {'[', '['},  {0xE1, 'S'} /* ß */,
+                         // The capital and small letters of the D0-ED row, dotless i among them.
+                         {0xD4, 'E'} /* È */,     {0xD5, 'I'} /* ı */,     {0xD6, 'I'} /* Í */,
+                         {0xDE, 'I'} /* Ì */,     {0xE0, 'O'} /* Ó */,     {0xE9, 'U'} /* Ú */,
+                         {0xEC, 'Y'} /* ý */,     {0xED, 'Y'} /* Ý */};
   for (const Case& c : kCases) EXPECT_EQ(table[c.from], c.to) << int(c.from);
 }
 
