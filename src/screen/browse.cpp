@@ -31,8 +31,8 @@ int32_t GetInt32(const char* p) {
 }
 
 int16_t GetInt16(const char* p) {
-  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint8_t>(p[0]) |
-                                                    (static_cast<uint8_t>(p[1]) << 8)));
+  return static_cast<int16_t>(
+      static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | (static_cast<uint8_t>(p[1]) << 8)));
 }
 
 void PutInt32(std::string& out, int32_t value) {
@@ -65,8 +65,8 @@ struct Entry {
 class RowCache {
  public:
   bool Open(bool empty) {
-    OsStatus st = file_.Open(BrowseCachePath(),
-                             empty ? FileMode::CreateTruncate : FileMode::ReadWriteCreate);
+    OsStatus st =
+        file_.Open(BrowseCachePath(), empty ? FileMode::CreateTruncate : FileMode::ReadWriteCreate);
     if (!st.ok()) return false;
     int64_t size = 0;
     file_.Size(size);
@@ -86,8 +86,9 @@ class RowCache {
     const int16_t length = GetInt16(head + 8);
     if (length < 0 || pos + kEntryHeader + length - 1 > size_) return false;
     e.text.resize(static_cast<size_t>(length));
-    if (length > 0 && (!file_.Read(pos - 1 + kEntryHeader, e.text.data(), e.text.size(), got).ok() ||
-                       got != e.text.size()))
+    if (length > 0 &&
+        (!file_.Read(pos - 1 + kEntryHeader, e.text.data(), e.text.size(), got).ok() ||
+         got != e.text.size()))
       return false;
     e.found = true;
     e.pos = pos;
@@ -167,10 +168,18 @@ class BrowseRun {
       SetColour("h");
       PrintRow(cursorRow_, cur_.text);
       switch (key) {
-        case keys::kUp: Up(); break;
-        case keys::kDown: Down(); break;
-        case keys::kPgUp: PageUp(); break;
-        case keys::kPgDn: PageDown(); break;
+        case keys::kUp:
+          Up();
+          break;
+        case keys::kDown:
+          Down();
+          break;
+        case keys::kPgUp:
+          PageUp();
+          break;
+        case keys::kPgDn:
+          PageDown();
+          break;
         case keys::kLeft:
           if (colOffset_ > 1) Scroll(-kScrollStep);
           break;
@@ -267,8 +276,9 @@ class BrowseRun {
   bool IsLast(const Entry& e) const { return e.next > cache_.size() && ended_; }
 
   void PrintRow(int row, const std::string& text) {
-    std::string shown =
-        static_cast<int>(text.size()) >= colOffset_ ? text.substr(static_cast<size_t>(colOffset_ - 1)) : "";
+    std::string shown = static_cast<int>(text.size()) >= colOffset_
+                            ? text.substr(static_cast<size_t>(colOffset_ - 1))
+                            : "";
     shown.resize(static_cast<size_t>(std::max(w_, 0)), ' ');
     LocateInWindow(row, 1);
     ConPrint(shown);
@@ -279,9 +289,10 @@ class BrowseRun {
     LocateInWindow(0, 0);
     std::string line(1, colOffset_ == 1 ? kCornerLeft : kMoreLeft);
     const std::string& header = def_.header;
-    std::string part = static_cast<int>(header.size()) >= colOffset_
-                           ? header.substr(static_cast<size_t>(colOffset_ - 1), static_cast<size_t>(w_))
-                           : "";
+    std::string part =
+        static_cast<int>(header.size()) >= colOffset_
+            ? header.substr(static_cast<size_t>(colOffset_ - 1), static_cast<size_t>(w_))
+            : "";
     const bool headerGoesOn = static_cast<int>(header.size()) - (colOffset_ - 1) > w_;
     part.resize(static_cast<size_t>(w_), kLine);
     line += part;
@@ -420,7 +431,9 @@ BrowseState& Browsing() {
 
 void ResetBrowseForTest() { Browsing() = BrowseState{}; }
 
-void SetBrowseSource(std::unique_ptr<BrowseSource> source) { Browsing().source = std::move(source); }
+void SetBrowseSource(std::unique_ptr<BrowseSource> source) {
+  Browsing().source = std::move(source);
+}
 
 int Browse(int list) { return BrowseRun(list).Run(); }
 

@@ -65,7 +65,8 @@ void Normalise(CalculatorState& c) {
 
 void PutOnTape(CalculatorState& c, char op) {
   if (c.firstLine > 2) --c.firstLine;
-  for (int i = 0; i + 1 < kCalcTapeLines; ++i) c.tape[static_cast<size_t>(i)] = c.tape[static_cast<size_t>(i + 1)];
+  for (int i = 0; i + 1 < kCalcTapeLines; ++i)
+    c.tape[static_cast<size_t>(i)] = c.tape[static_cast<size_t>(i + 1)];
   c.tape[kCalcTapeLines - 1] = CalcTapeLine{c.x, c.decimal, c.decimals, op};
 }
 
@@ -258,9 +259,8 @@ bool OneOf(const std::string& s, std::initializer_list<const char*> allowed) {
 
 // ---- The window ---------------------------------------------------------------------------
 
-constexpr char kTopLeft = '\xDA', kTopRight = '\xBF', kBottomLeft = '\xC0',
-               kBottomRight = '\xD9', kHorizontal = '\xC4', kVertical = '\xB3',
-               kTeeLeft = '\xC3', kTeeRight = '\xB4';
+constexpr char kTopLeft = '\xDA', kTopRight = '\xBF', kBottomLeft = '\xC0', kBottomRight = '\xD9',
+               kHorizontal = '\xC4', kVertical = '\xB3', kTeeLeft = '\xC3', kTeeRight = '\xB4';
 
 void PrintAt(int row, int col, const std::string& text) {
   ConSetCursor(row, col);
@@ -285,8 +285,8 @@ void DrawTape(const CalculatorState& c) {
   for (int line = c.firstLine; line <= kCalcTapeLines; ++line) {
     const CalcTapeLine& t = c.tape[static_cast<size_t>(line - 1)];
     PrintAt(line, c.column,
-            std::string(1, kVertical) + " " + CalcValueText(t.value, t.decimal, t.decimals) +
-                " " + std::string(1, t.op) + std::string(1, kVertical));
+            std::string(1, kVertical) + " " + CalcValueText(t.value, t.decimal, t.decimals) + " " +
+                std::string(1, t.op) + std::string(1, kVertical));
   }
   PrintAt(23, c.column, empty ? Rule(kTopLeft, kTopRight) : Rule(kTeeLeft, kTeeRight));
   DrawEntry(c);
@@ -371,7 +371,8 @@ std::string CalcResultText(const CalculatorState& c) {
     text = digits;
   } else {
     if (digits.size() < fraction) digits.insert(0, fraction - digits.size(), '0');
-    text = digits.substr(0, digits.size() - fraction) + "." + digits.substr(digits.size() - fraction);
+    text =
+        digits.substr(0, digits.size() - fraction) + "." + digits.substr(digits.size() - fraction);
   }
   return v < 0 ? "-" + text : text;
 }
@@ -386,14 +387,14 @@ std::string CalcValueText(double value, bool decimal, int decimals) {
 
 std::string CalcStateText(const CalculatorState& c) {
   std::string s;
-  s += std::to_string(c.column) + "," + std::to_string(c.firstLine) + "," + NumberText(c.x) +
-       "," + NumberText(c.accumulator) + "\r\n";
+  s += std::to_string(c.column) + "," + std::to_string(c.firstLine) + "," + NumberText(c.x) + "," +
+       NumberText(c.accumulator) + "\r\n";
   s += BoolText(c.cleared) + "," + BoolText(c.entering) + "," + BoolText(c.decimal) + "," +
        std::to_string(c.decimals) + "\r\n";
   s += Quoted(c.currentKey) + "," + Quoted(c.pending) + "\r\n";
   for (const CalcTapeLine& t : c.tape)
-    s += NumberText(t.value) + "," + BoolText(t.decimal) + "," + std::to_string(t.decimals) +
-         "," + Quoted(std::string(1, t.op)) + "\r\n";
+    s += NumberText(t.value) + "," + BoolText(t.decimal) + "," + std::to_string(t.decimals) + "," +
+         Quoted(std::string(1, t.op)) + "\r\n";
   return s;
 }
 
@@ -421,7 +422,8 @@ bool ParseCalcState(std::string_view text, CalculatorState& out) {
     const std::string& op = f[at + 3];
     if (op.empty()) {
       t.op = ' ';
-    } else if (op.size() == 1 && std::string_view("+-*/=%R ").find(op[0]) != std::string_view::npos) {
+    } else if (op.size() == 1 &&
+               std::string_view("+-*/=%R ").find(op[0]) != std::string_view::npos) {
       t.op = op[0];
     } else {
       return false;
@@ -470,8 +472,9 @@ std::string Calculator() {
     DrawEntry(c);
     int key = 0;
     GetKey(key);
+    const bool character = key >= 0 && key <= 255;  // not an extended key or a mouse press
     int ch = key;
-    if (std::abs(key) <= 255 && ch >= 'a' && ch <= 'z') ch -= 32;
+    if (character && ch >= 'a' && ch <= 'z') ch -= 32;
     if (ch == 'F' || key == kKeyAltF) {
       result = CalcResultText(c);
       break;
@@ -494,8 +497,8 @@ std::string Calculator() {
     }
     if (c.firstLine > firstLine)
       Redraw(c);  // the tape was emptied: bring back what it covered
-    else if (std::abs(key) <= 255 && std::string_view("+-*/=%RC\r").find(static_cast<char>(ch)) !=
-                                          std::string_view::npos)
+    else if (character &&
+             std::string_view("+-*/=%RC\r").find(static_cast<char>(ch)) != std::string_view::npos)
       DrawTape(c);
   }
 

@@ -37,7 +37,7 @@ struct CalcTapeLine {
 };
 
 struct CalculatorState {
-  int column = 1;     // left column of the window, 1 to 55
+  int column = 1;      // left column of the window, 1 to 55
   int firstLine = 23;  // first tape line shown: 23 for an empty tape, never below 2
   double x = 0;        // the entry value
   double accumulator = 0;
@@ -46,7 +46,7 @@ struct CalculatorState {
   bool decimal = false;   // how x is shown and where new digits go
   int decimals = 0;
   std::string currentKey;
-  std::string pending;  // "", "+", "-", "*" or "/"
+  std::string pending;                              // "", "+", "-", "*" or "/"
   std::array<CalcTapeLine, kCalcTapeLines> tape{};  // tape[0] is line 1
 
   bool operator==(const CalculatorState&) const = default;

@@ -26,8 +26,8 @@ struct CalendarView {
   int year = 0;
   int month = 1;
   int day = 1;
-  int firstShown = 1;               // first month of the quarter shown
-  std::array<int, 12> lengths{};    // month lengths of the shown year
+  int firstShown = 1;                  // first month of the quarter shown
+  std::array<int, 12> lengths{};       // month lengths of the shown year
   std::array<int, 12> firstWeekday{};  // weekday of each month's 1st, 1 Monday to 7 Sunday
 };
 

@@ -210,8 +210,7 @@ class FormParser {
     out.lists.resize(static_cast<size_t>(listCount));
     for (int l = 1; l <= listCount; ++l) {
       in_.SkipComments();
-      if (!ReadList(l, screenCount, listCount, out.lists[static_cast<size_t>(l - 1)]))
-        return false;
+      if (!ReadList(l, screenCount, listCount, out.lists[static_cast<size_t>(l - 1)])) return false;
     }
     return CheckReferences(out);
   }
@@ -247,8 +246,8 @@ class FormParser {
     size_t start = 0;
     for (;;) {
       size_t comma = keys.find(',', start);
-      std::string item = keys.substr(start, comma == std::string::npos ? std::string::npos
-                                                                        : comma - start);
+      std::string item =
+          keys.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
       size_t eq = item.find('=');
       for (const std::string& code :
            {item.substr(0, eq), eq == std::string::npos ? std::string("0") : item.substr(eq + 1)}) {
@@ -330,7 +329,8 @@ class FormParser {
     // The field must lie on the screen, inside the frame of the screen's window.
     const int span = field.pieceLength > 0 ? field.pieceLength : field.width;
     const int lastRow = field.row + field.Lines() - 1;
-    const int lastCol = field.col + static_cast<int>(field.prompt.size()) + span + field.extraWidth - 1;
+    const int lastCol =
+        field.col + static_cast<int>(field.prompt.size()) + span + field.extraWidth - 1;
     const int maxRow = screen.top == 0 ? ScreenRows() : screen.bottom - screen.top - 1;
     const int maxCol = screen.top == 0 ? ScreenCols() : screen.right - screen.left - 1;
     if (field.row < 1 || field.col < 1 || lastRow > maxRow || lastCol > maxCol)
@@ -346,8 +346,7 @@ class FormParser {
     if (!Number(list.file, 0, 32767, name + ": el fitxer")) return false;
     if (!Number(list.keyNumber, 0, 119, name + ": la clau")) return false;
     if (!ReadWindow(list.top, list.left, list.bottom, list.right, true, name)) return false;
-    if (!Number(list.searchScreen, 0, screenCount, name + ": la pantalla de cerca"))
-      return false;
+    if (!Number(list.searchScreen, 0, screenCount, name + ": la pantalla de cerca")) return false;
     if (!Text(list.header, name + cp850(": la capçalera"))) return false;
     list.header = translate_(list.header);
     if (!Number(list.secondList, 0, listCount, name + ": la segona llista")) return false;
@@ -364,8 +363,7 @@ class FormParser {
         if (out.screens[s].fields[f].pickList > listCount)
           return Fail(cp850("pantalla ") + std::to_string(s + 1) + ", camp " +
                           std::to_string(f + 1) + ": la llista " +
-                          std::to_string(out.screens[s].fields[f].pickList) +
-                          " no existeix",
+                          std::to_string(out.screens[s].fields[f].pickList) + " no existeix",
                       in_.line());
       }
       std::set<size_t> seen{s};
@@ -395,8 +393,8 @@ std::string FormFilePath() {
 }  // namespace
 
 FormLoad ParseForm(std::string_view text, std::string_view fileName,
-                   const std::function<std::string(const std::string&)>& translate,
-                   FormState& into, std::string& message) {
+                   const std::function<std::string(const std::string&)>& translate, FormState& into,
+                   std::string& message) {
   FormState parsed;
   FormParser parser(text, translate);
   if (!parser.Parse(parsed)) {
@@ -418,8 +416,8 @@ FormLoad LoadFormFile(const std::string& path, std::string& message) {
     message = cp850("No es pot llegir el fitxer de pantalles ") + linuxPath + ".";
     return FormLoad::Missing;
   }
-  return ParseForm(bytes, linuxPath, [](const std::string& t) { return Translate(t); }, Forms(),
-                   message);
+  return ParseForm(
+      bytes, linuxPath, [](const std::string& t) { return Translate(t); }, Forms(), message);
 }
 
 FormLoad LoadForm(std::string& message) { return LoadFormFile(FormFilePath(), message); }
@@ -573,7 +571,6 @@ void EditFields(int s, bool continuation, int leaveUp, int leaveDown, int& key) 
     std::string text = (field->flags & (kFieldBlankStart | kFieldSecret)) != 0
                            ? std::string(static_cast<size_t>(field->width), ' ')
                            : field->value;
-    if (secret) SetKeys("h", "");
     if (field->extraWidth > 0 && !IsSkip(*field)) {
       const int span = field->pieceLength > 0 ? field->pieceLength : field->width;
       LocateInWindow(field->row, FieldValueCol(s, f) + span);
@@ -686,13 +683,9 @@ void EditFields(int s, bool continuation, int leaveUp, int leaveDown, int& key) 
   }
 }
 
-}  // namespace
-
-void FormRun(int screen, int leaveUp, int leaveDown, int& key) {
+// Runs screen s, as a continuation of the screen before it or on its own.
+void RunScreen(int s, bool continuation, int leaveUp, int leaveDown, int& key) {
   FormState& state = Forms();
-  const bool continuation = screen < 0;
-  const int s = std::abs(screen);
-  if (s < 1 || s > FormScreenCount()) return;
   const FormScreen& def = FormScreenAt(s);
   const bool windowed = def.top != 0;
 
@@ -717,7 +710,8 @@ void FormRun(int screen, int leaveUp, int leaveDown, int& key) {
   bool edit = first != 0;
   if (edit) {
     // Coming back to a chain the operator left further down: reopen it down to that screen.
-    if (state.resumeScreen != 0 && state.resumeScreen != s && !FollowsInChain(s, state.resumeScreen))
+    if (state.resumeScreen != 0 && state.resumeScreen != s &&
+        !FollowsInChain(s, state.resumeScreen))
       state.resumeScreen = 0;
     if (state.resumeScreen != 0 && state.resumeScreen != s && def.nextScreen != 0) {
       int chained = key;
@@ -745,6 +739,15 @@ void FormRun(int screen, int leaveUp, int leaveDown, int& key) {
     ConWriteRect(1, 1, ScreenRows(), ScreenCols(), underneath);
     ConSetCursor(cursorRow, cursorCol);
   }
+}
+
+}  // namespace
+
+void FormRun(int screen, int leaveUp, int leaveDown, int& key) {
+  const bool continuation = screen < 0;
+  const int s = continuation ? -screen : screen;
+  if (s < 1 || s > FormScreenCount()) return;
+  RunScreen(s, continuation, leaveUp, leaveDown, key);
 }
 
 }  // namespace palvorin

@@ -30,9 +30,9 @@
 namespace palvorin {
 
 // Field flags.
-constexpr int kFieldBlankStart = 1;  // editing starts from a blank text
-constexpr int kFieldSecret = 2;      // blank start, typed characters shown as "X"
-constexpr int kFieldSkip = 4;        // shown but never edited
+constexpr int kFieldBlankStart = 1;   // editing starts from a blank text
+constexpr int kFieldSecret = 2;       // blank start, typed characters shown as "X"
+constexpr int kFieldSkip = 4;         // shown but never edited
 constexpr int kFieldCursorAtEnd = 8;  // the cursor starts after the last non-blank character
 
 struct FormField {
@@ -43,8 +43,8 @@ struct FormField {
   int pieceLength = 0;  // 0: one line; else width / pieceLength lines of pieceLength characters
   int extraWidth = 0;   // columns after the value where the program shows a description
   int flags = 0;
-  int kind = 0;      // the program's own field type
-  int pickList = 0;  // pick list opened by F4; 0 none
+  int kind = 0;       // the program's own field type
+  int pickList = 0;   // pick list opened by F4; 0 none
   std::string help;   // translated; an option list for the field editor, or empty
   std::string value;  // always exactly `width` characters
 
@@ -56,7 +56,7 @@ struct FormScreen {
   std::string keys;  // accepted keys, hexadecimal codes separated by commas
   int nextScreen = 0;
   int top = 0, left = 0, bottom = 0, right = 0;  // top 0: no window
-  std::vector<FormField> fields;                  // field f at fields[f - 1]
+  std::vector<FormField> fields;                 // field f at fields[f - 1]
 };
 
 // A pick list (a browse list over a keyed file, or over rows the program prepared).
@@ -127,8 +127,8 @@ FormLoad LoadFormFile(const std::string& path, std::string& message);
 // Reads a form file's content. `fileName` names it in messages; `translate` is applied to
 // every prompt, help text and list header. Fills `into` only when the whole content is good.
 FormLoad ParseForm(std::string_view text, std::string_view fileName,
-                   const std::function<std::string(const std::string&)>& translate,
-                   FormState& into, std::string& message);
+                   const std::function<std::string(const std::string&)>& translate, FormState& into,
+                   std::string& message);
 
 // Runs screen `screen` of the form (-screen: runs it as a continuation of the screen before
 // it). With `leaveUp` nonzero PgUp on the first field leaves the screen, with `leaveDown`

@@ -61,7 +61,8 @@ class BrowseFileTest : public ::testing::Test {
       ASSERT_EQ(status, 0) << person;
     }
     std::string message;
-    ASSERT_EQ(ParseForm(kForm, "test", [](const std::string& t) { return t; }, Forms(), message),
+    ASSERT_EQ(ParseForm(
+                  kForm, "test", [](const std::string& t) { return t; }, Forms(), message),
               FormLoad::Ok)
         << message;
     UseDataFilesForBrowse();
@@ -95,7 +96,10 @@ TEST_F(BrowseFileTest, ListsTheFileInKeyOrderFromTheStartToThePrefix) {
   Headless().FeedKeys({keys::kDown});
   EXPECT_THROW(Browse(1), HeadlessInputExhausted);
   EXPECT_EQ(Row(1), "carles              ");
-  EXPECT_EQ(Row(2), "\x80" "arol               ") << "sorted as CAROL";
+  EXPECT_EQ(Row(2),
+            "\x80"
+            "arol               ")
+      << "sorted as CAROL";
   EXPECT_EQ(Row(3), "Cesc                ");
   EXPECT_EQ(Row(4), std::string(20, ' ')) << "Dolors lies past the prefix";
 }

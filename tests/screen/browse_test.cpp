@@ -1,5 +1,7 @@
 // The browse list over a stand-in for a keyed file: scrolling, paging, sideways scrolling,
 // choosing, the row cache, nested lists and the search screen.
+#include "screen/browse.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <tuple>
 #include <vector>
 
-#include "screen/browse.h"
 #include "screen/forms.h"
 #include "screen_fixture.h"
 
@@ -83,7 +84,8 @@ class BrowseTest : public testing::ScreenTest {
     ResetFormsForTest();
     ResetBrowseForTest();
     std::string message;
-    ASSERT_EQ(ParseForm(kForm, "test", [](const std::string& t) { return t; }, Forms(), message),
+    ASSERT_EQ(ParseForm(
+                  kForm, "test", [](const std::string& t) { return t; }, Forms(), message),
               FormLoad::Ok)
         << message;
     Browsing().hooks.row = [this](int) { return row_(file_->Current()); };
@@ -120,15 +122,16 @@ class BrowseTest : public testing::ScreenTest {
 
 TEST_F(BrowseTest, AStartBeyondThePrefixShowsAnEmptyList) {
   UseFile(Keys(5));
-  for (auto [start, prefix] : std::vector<std::pair<std::string, std::string>>{
-           {"Z", ""}, {"K03", "K02"}}) {
+  for (auto [start, prefix] :
+       std::vector<std::pair<std::string, std::string>>{{"Z", ""}, {"K03", "K02"}}) {
     Browsing().hooks.start = [&](int, std::string& s, std::string& p) {
       s = start;
       p = prefix;
       return 0;
     };
     Show(1, {keys::kDown, keys::kPgDn});
-    for (int r = 1; r <= 10; ++r) EXPECT_EQ(ListRow(r), std::string(38, ' ')) << start << " row " << r;
+    for (int r = 1; r <= 10; ++r)
+      EXPECT_EQ(ListRow(r), std::string(38, ' ')) << start << " row " << r;
     ResetKeyboardForTest();
     EXPECT_EQ(Run(1, {keys::kDown, keys::kEnter}), -1) << "Enter chooses nothing";
     EXPECT_EQ(Run(1, {keys::kEsc}), -1);

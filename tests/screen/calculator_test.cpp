@@ -1,4 +1,6 @@
 // The calculator: its arithmetic and tape, the text it types, its saved state and its window.
+#include "screen/calculator.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "screen/calculator.h"
 #include "screen/calendar.h"
 #include "screen_fixture.h"
 #include "textlib/numbers.h"
@@ -119,9 +120,8 @@ TEST(CalcResultText, TypesHundredthsWithTheSign) {
     const char* text;
   };
   const std::vector<Case> cases = {
-      {"12.5", "1250"}, {"12.345", "1234.5"}, {"0.001", ".1"}, {"0.0001", ".01"},
-      {"7", "700"},     {"2-5=", "-300"},     {"1.5T", "-150"}, {"3+4=", "700"},
-      {"0", ""},
+      {"12.5", "1250"}, {"12.345", "1234.5"}, {"0.001", ".1"}, {"0.0001", ".01"}, {"7", "700"},
+      {"2-5=", "-300"}, {"1.5T", "-150"},     {"3+4=", "700"}, {"0", ""},
   };
   for (const Case& c : cases) {
     CalculatorState calc;
@@ -159,7 +159,7 @@ TEST(CalcState, RefusesDamagedOrTruncatedText) {
       good.substr(0, good.size() / 2),
       good.substr(0, good.rfind('\r', good.size() - 3)),  // the last tape line missing
       "x" + good,
-      "56" + good.substr(1),                // a column the window cannot have
+      "56" + good.substr(1),                   // a column the window cannot have
       "1,1" + good.substr(good.find(',', 2)),  // first line above the tape
   };
   std::string nan = good;

@@ -1,13 +1,14 @@
 // The pop-up calendar: moving the day across months, quarters and years, and its screen.
+#include "screen/calendar.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "screen/calendar.h"
-#include "screen_fixture.h"
 #include "os/clock.h"
 #include "os/codepage.h"
+#include "screen_fixture.h"
 #include "textlib/dates.h"
 
 namespace palvorin {
@@ -37,7 +38,9 @@ class CalendarTest : public testing::ScreenTest {
     EXPECT_THROW(ShowCalendar(), HeadlessInputExhausted);
   }
   // A row of the calendar's window, inside its frame.
-  static std::string Inside(int windowRow) { return Text(kCalendarTop + windowRow, kCalendarLeft + 1, 20); }
+  static std::string Inside(int windowRow) {
+    return Text(kCalendarTop + windowRow, kCalendarLeft + 1, 20);
+  }
   static std::string Trim(std::string s) {
     s.erase(0, s.find_first_not_of(' '));
     s.erase(s.find_last_not_of(' ') + 1);
@@ -59,8 +62,12 @@ TEST_F(CalendarTest, MovesTheDayAcrossMonthsAndYears) {
       {"Down on 25 February, common year", 2023, 2, 25, {keys::kDown}, "4/3/2023  "},
       {"Up on 3 January", 2024, 1, 3, {keys::kUp}, "27/12/2023"},
       {"PgDn from 31 January", 2024, 1, 31, {keys::kPgDn}, "30/4/2024 "},
-      {"PgDn from 29 February to next February", 2024, 2, 29,
-       {keys::kPgDn, keys::kPgDn, keys::kPgDn, keys::kPgDn}, "28/2/2025 "},
+      {"PgDn from 29 February to next February",
+       2024,
+       2,
+       29,
+       {keys::kPgDn, keys::kPgDn, keys::kPgDn, keys::kPgDn},
+       "28/2/2025 "},
       {"PgUp from 15 February", 2024, 2, 15, {keys::kPgUp}, "15/11/2023"},
       {"Home keeps the day", 2024, 8, 17, {keys::kHome}, "17/1/2024 "},
       {"End keeps the day", 2024, 2, 9, {keys::kEnd}, "9/12/2024 "},

@@ -50,7 +50,7 @@ TEST(ParseForm, ReadsScreensFieldsAndLists) {
   EXPECT_EQ(s1.top, 0);
   ASSERT_EQ(s1.fields.size(), 2u);
   EXPECT_EQ(s1.fields[0].prompt, "Nom, cognoms: ");  // a quoted comma
-  EXPECT_EQ(s1.fields[0].help, "");                 // empty item at the line end
+  EXPECT_EQ(s1.fields[0].help, "");                  // empty item at the line end
   EXPECT_EQ(s1.fields[0].pickList, 1);
   EXPECT_EQ(s1.fields[0].value, std::string(20, ' '));
   EXPECT_EQ(s1.fields[1].prompt, "Codi  ");  // unquoted, trailing spaces kept
@@ -102,9 +102,8 @@ TEST(ParseForm, RefusesMalformedFilesNamingTheLine) {
       {"more fields than the maximum", "1,1\r\n\"d\",2,0,0,0,0,0\r\n" + field + field + "0\r\n", 2},
       {"a next screen that does not exist", "1,2\r\n\"d\",1,2,0,0,0,0\r\n" + field + "0\r\n", 2},
       {"a screen continuing itself", "1,2\r\n\"d\",1,1,0,0,0,0\r\n" + field + "0\r\n", 2},
-      {"a comment between fields", "1,2\r\n\"d\",2,0,0,0,0,0\r\n" + field + "' no\r\n" + field +
-                                       "0\r\n",
-       4},
+      {"a comment between fields",
+       "1,2\r\n\"d\",2,0,0,0,0,0\r\n" + field + "' no\r\n" + field + "0\r\n", 4},
       {"a field beyond the screen", header + "2,75,\"A: \",5,0,0,0,0,0,\"\"\r\n0\r\n", 3},
       {"a field outside its window", "1,2\r\n\"d\",1,0,5,5,10,12\r\n" + field + "0\r\n", 3},
       {"a field on the frame line", "1,2\r\n\"d\",1,0,5,5,10,40\r\n0,3,\"A\",2,0,0,0,0,0,\r\n0\r\n",
@@ -129,12 +128,14 @@ TEST(ParseForm, RefusesChainsThatComeBackAndMissingLists) {
   const std::string field = "2,3,\"A: \",5,0,0,0,0,0,\"\"\r\n";
   FormState form;
   std::string message;
-  EXPECT_EQ(Parse("2,1\r\n\"d\",1,2,0,0,0,0\r\n" + field + "\"d\",1,1,0,0,0,0\r\n" + field + "0\r\n",
-                  form, message),
-            FormLoad::Malformed);
+  EXPECT_EQ(
+      Parse("2,1\r\n\"d\",1,2,0,0,0,0\r\n" + field + "\"d\",1,1,0,0,0,0\r\n" + field + "0\r\n",
+            form, message),
+      FormLoad::Malformed);
   EXPECT_NE(message.find("pantalla 1"), std::string::npos) << message;
-  EXPECT_EQ(Parse("1,1\r\n\"d\",1,0,0,0,0,0\r\n2,3,\"A: \",5,0,0,0,0,2,\"\"\r\n0\r\n", form, message),
-            FormLoad::Malformed);
+  EXPECT_EQ(
+      Parse("1,1\r\n\"d\",1,0,0,0,0,0\r\n2,3,\"A: \",5,0,0,0,0,2,\"\"\r\n0\r\n", form, message),
+      FormLoad::Malformed);
   EXPECT_NE(message.find("llista 2"), std::string::npos) << message;
 }
 
@@ -157,9 +158,15 @@ TEST(ParseForm, DamagedFilesNeverCrashTheReader) {
     for (int c = 0; c < changes; ++c) {
       const size_t at = random() % text.size();
       switch (random() % 3) {
-        case 0: text[at] = static_cast<char>(random() % 256); break;
-        case 1: text.erase(at, 1 + random() % 8); break;
-        default: text.insert(at, 1, ",\"\r\n9'"[random() % 6]); break;
+        case 0:
+          text[at] = static_cast<char>(random() % 256);
+          break;
+        case 1:
+          text.erase(at, 1 + random() % 8);
+          break;
+        default:
+          text.insert(at, 1, ",\"\r\n9'"[random() % 6]);
+          break;
       }
       if (text.empty()) text = "1";
     }
@@ -213,8 +220,9 @@ TEST_F(FormFileTest, AMissingFormFileIsReportedWithItsPath) {
 TEST_F(FormFileTest, TextsAreTranslatedWhileTheFormIsRead) {
   InstallShippedForm();
   SessionState().languageCode = "SPA";
-  root_.Write("LOCALE/PALVORIN.LNG",
-              cp850("\"Data d'emissió ............. : \",,,\"Fecha de emisión ........... : \"\r\n"));
+  root_.Write(
+      "LOCALE/PALVORIN.LNG",
+      cp850("\"Data d'emissió ............. : \",,,\"Fecha de emisión ........... : \"\r\n"));
   std::string message;
   ASSERT_EQ(LoadForm(message), FormLoad::Ok) << message;
   EXPECT_EQ(FormFieldAt(1, 2).prompt, cp850("Fecha de emisión ........... : "));

@@ -1,4 +1,6 @@
 // The form runner: moving between fields and chained screens, checks, help, pick lists, mouse.
+#include "screen/forms.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +10,6 @@
 
 #include "screen/browse.h"
 #include "screen/calendar.h"
-#include "screen/forms.h"
 #include "screen_fixture.h"
 
 namespace palvorin {
@@ -50,7 +51,8 @@ class FormRunTest : public testing::ScreenTest {
     ResetFormsForTest();
     ResetBrowseForTest();
     std::string message;
-    ASSERT_EQ(ParseForm(kForm, "test", [](const std::string& t) { return t; }, Forms(), message),
+    ASSERT_EQ(ParseForm(
+                  kForm, "test", [](const std::string& t) { return t; }, Forms(), message),
               FormLoad::Ok)
         << message;
     FormHooks& hooks = Forms().hooks;
@@ -112,7 +114,7 @@ TEST_F(FormRunTest, EscGoesToTheFirstFieldAndThenLeaves) {
 TEST_F(FormRunTest, AChainOfScreensBehavesAsOneDialog) {
   const std::string under = Row(10);
   Headless().FeedKeys({keys::kEnter, keys::kEnter, keys::kEnter});  // screen 2 opens
-  Headless().FeedKeys({keys::kUp});                                   // back to screen 1
+  Headless().FeedKeys({keys::kUp});                                 // back to screen 1
   Type("z");
   Headless().FeedKeys({keys::kEnter});  // screen 2 again
   Type("w");
