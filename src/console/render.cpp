@@ -51,7 +51,12 @@ void ScreenRenderer::PlaceCursor(std::string& out, const CursorView& cursor) {
   }
   MoveTo(out, cursor.row, cursor.col);
   const int shape = cursor.insertShape ? 1 : 0;
-  if (cursorShapes_ && shape != shownShape_) out += cursor.insertShape ? "\x1b[3 q" : "\x1b[1 q";
+  if (shape != shownShape_) {
+    if (shapes_ == CursorShapes::Decscusr) out += cursor.insertShape ? "\x1b[3 q" : "\x1b[1 q";
+    if (shapes_ == CursorShapes::LinuxConsole) {
+      out += cursor.insertShape ? "\x1b[?4c" : "\x1b[?6c";
+    }
+  }
   shownShape_ = shape;
   if (shownVisible_ != 1) out += "\x1b[?25h";
   shownVisible_ = 1;

@@ -27,10 +27,16 @@ struct CursorView {
 // The SGR parameters of an attribute byte: "93;44" for yellow on blue (0x1E).
 std::string SgrOfAttr(uint8_t attr);
 
+// How the terminal is told the cursor's shape.
+enum class CursorShapes {
+  Decscusr,      // xterm and its kin: underline while inserting, block while overwriting
+  LinuxConsole,  // the Linux console: lower half while inserting, full block otherwise
+  None,          // the shape is left alone
+};
+
 class ScreenRenderer {
  public:
-  // `cursorShapes`: the terminal understands DECSCUSR cursor shapes.
-  explicit ScreenRenderer(bool cursorShapes = true) : cursorShapes_(cursorShapes) {}
+  explicit ScreenRenderer(CursorShapes shapes = CursorShapes::Decscusr) : shapes_(shapes) {}
 
   // The bytes that bring the terminal (`termRows` x `termCols`) from the last frame to these
   // cells (`rows` x `cols`, row by row) and cursor. Empty when nothing changed.
@@ -50,7 +56,7 @@ class ScreenRenderer {
   void PlaceCursor(std::string& out, const CursorView& cursor);
   std::string Notice(int termRows, int termCols, int rows, int cols);
 
-  bool cursorShapes_;
+  CursorShapes shapes_;
   std::vector<Cell> front_;  // what the terminal shows; empty when unknown
   int frontCols_ = 0;
   int attr_ = -1;            // the terminal's current attribute; -1 unknown

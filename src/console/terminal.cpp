@@ -18,10 +18,12 @@ namespace {
 constexpr std::string_view kEnter =
     "\x1b[?1049h\x1b[?7l\x1b[?25l\x1b[?1000h\x1b[?1006h\x1b[?2004h\x1b[?1036s\x1b[?1036h"
     "\x1b[0m\x1b[2J";
-// Undoes the above in reverse and puts back the terminal's own cursor shape and colours.
-constexpr std::string_view kLeave =
-    "\x1b[?1036r\x1b[?2004l\x1b[?1006l\x1b[?1000l\x1b[0 q\x1b[0m\x1b[?7h\x1b[?25h"
-    "\x1b[?1049l";
+// Undoes the above in reverse and puts back the terminal's own cursor shape (by the
+// terminal's sequence for it, between the two halves) and colours.
+constexpr std::string_view kLeaveModes = "\x1b[?1036r\x1b[?2004l\x1b[?1006l\x1b[?1000l";
+constexpr std::string_view kLeaveScreen = "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
+constexpr std::string_view kDefaultShape = "\x1b[0 q";
+constexpr std::string_view kLinuxDefaultShape = "\x1b[?0c";
 
 constexpr int kDefaultEscDelayMs = 40;
 // Hang-ups in a row after which the program ends.
@@ -77,17 +79,19 @@ std::unique_ptr<TerminalConsole> TerminalConsole::Open(std::string* error,
   tty.outFd = options.outFd;
   tty.captureOutput = options.captureOutput;
   tty.handleSignals = options.handleSignals;
+  // The Linux console has no DECSCUSR (it would print its "q") but a sequence of its own.
+  const bool linux = GetEnv("TERM") == "linux";
+  const CursorShapes shapes = linux ? CursorShapes::LinuxConsole : CursorShapes::Decscusr;
   tty.enter = std::string(kEnter);
-  tty.leave = std::string(kLeave);
+  tty.leave = std::string(kLeaveModes) +
+              std::string(linux ? kLinuxDefaultShape : kDefaultShape) + std::string(kLeaveScreen);
   if (!TtyOpen(tty, error)) return nullptr;
-  // The Linux console has no DECSCUSR and would print it.
-  const bool shapes = GetEnv("TERM") != "linux";
   const int esc = options.escDelayMs > 0 ? options.escDelayMs : EscDelayFromEnvironment();
   return std::unique_ptr<TerminalConsole>(new TerminalConsole(shapes, esc));
 }
 
-TerminalConsole::TerminalConsole(bool cursorShapes, int escDelayMs)
-    : renderer_(cursorShapes), escDelayMs_(escDelayMs) {
+TerminalConsole::TerminalConsole(CursorShapes shapes, int escDelayMs)
+    : renderer_(shapes), escDelayMs_(escDelayMs) {
   if (!TtySize(termRows_, termCols_)) {
     termRows_ = 25;
     termCols_ = 80;

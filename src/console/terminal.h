@@ -47,7 +47,7 @@ class TerminalConsole : public ConsoleBackend {
   void Beep() override;
 
  private:
-  TerminalConsole(bool cursorShapes, int escDelayMs);
+  TerminalConsole(CursorShapes shapes, int escDelayMs);
   // Draws the last presented screen again after a resize or a resume.
   void Redraw(bool invalidate);
   // An event the decoder has ready that lies on the screen, or nullopt.

@@ -156,9 +156,18 @@ TEST_F(RenderTest, CursorShapeFollowsTheInsertToggle) {
   EXPECT_EQ(Frame(), "\x1b[3 q");
   cursor_.visible = false;
   EXPECT_EQ(Frame(), "\x1b[?25l");
-  ScreenRenderer plain(false);
+  ScreenRenderer plain(CursorShapes::None);
   std::string out = plain.Render(cells_, kRows, kCols, CursorView{}, kRows, kCols);
   EXPECT_EQ(out.find(" q"), std::string::npos);
+
+  // The Linux console has its own sequence: lower half while inserting, a full block else.
+  ScreenRenderer linux(CursorShapes::LinuxConsole);
+  CursorView cursor;
+  out = linux.Render(cells_, kRows, kCols, cursor, kRows, kCols);
+  EXPECT_NE(out.find("\x1b[?4c"), std::string::npos);
+  EXPECT_EQ(out.find(" q"), std::string::npos);
+  cursor.insertShape = false;
+  EXPECT_EQ(linux.Render(cells_, kRows, kCols, cursor, kRows, kCols), "\x1b[?6c");
 }
 
 TEST_F(RenderTest, InvalidateRedrawsEverything) {

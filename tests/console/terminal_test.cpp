@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/scoped_env.h"
+
 namespace palvorin {
 namespace {
 
@@ -110,6 +112,24 @@ TEST_F(TerminalTest, TakesTheTerminalAndGivesItBack) {
   EXPECT_NE(bye.find("\x1b[?25h"), std::string::npos);
   EXPECT_NE(bye.find("\x1b[?2004l"), std::string::npos);
   EXPECT_FALSE(pty_.Raw());
+}
+
+TEST(TerminalOnTheLinuxConsole, CursorShapesUseItsOwnSequenceAndNoOther) {
+  testing::ScopedEnv term("TERM", "linux");
+  Pty pty;
+  ASSERT_TRUE(pty.ok());
+  std::string error;
+  auto console = TerminalConsole::Open(&error, OnPty(pty));
+  ASSERT_NE(console, nullptr) << error;
+  std::vector<Cell> cells(25 * 80);
+  console->Present(cells, 25, 80, 1, 1, true, false);
+  const std::string shown = pty.Output();
+  EXPECT_NE(shown.find("\x1b[?6c"), std::string::npos);
+  console.reset();
+  const std::string bye = pty.Output();
+  EXPECT_NE(bye.find("\x1b[?0c"), std::string::npos);
+  // The console knows no DECSCUSR and would print its "q".
+  EXPECT_EQ((shown + bye).find(" q"), std::string::npos);
 }
 
 TEST_F(TerminalTest, SendsAFrameOnceAndNothingWhenUnchanged) {
