@@ -205,6 +205,18 @@ int TildeKey(int n) {
   return 0;
 }
 
+// The Linux console and rxvt send Shift+F3 to Shift+F10 as the VT220's F13 to F20
+// ("CSI 25~" to "CSI 34~"); the function key, or 0. (Their Shift+F1 and Shift+F2 are the
+// same bytes as F11 and F12 and cannot be told apart.)
+int ShiftedFunctionKey(int n) {
+  switch (n) {
+    case 25: case 26: return kF1 + (n - 23) * 0x100;  // F3, F4
+    case 28: case 29: return kF1 + (n - 24) * 0x100;  // F5, F6
+    case 31: case 32: case 33: case 34: return kF1 + (n - 25) * 0x100;  // F7 to F10
+    default: return 0;
+  }
+}
+
 DecodeResult MouseSgr(const Sequence& seq, InputEvent& out) {
   if (seq.params.size() < 3) return DecodeResult::Rejected;
   const int b = Param(seq, 0, 0);
@@ -271,6 +283,9 @@ DecodeResult FromCsi(ByteReader& in, InputEvent& out, DecoderState& st, int extr
     if (n == 27) {  // xterm's modifyOtherKeys form
       auto e = CodePointKey(Param(seq, 2, 0), ModsFromParam(Param(seq, 1, 1)) | extraMods);
       return e ? Accept(out, *e) : DecodeResult::Ignored;
+    }
+    if (const int shifted = ShiftedFunctionKey(n); shifted != 0) {
+      return Accept(out, Key(shifted, kModShift | ModsFromParam(Param(seq, 1, 1)) | extraMods));
     }
     const int key = TildeKey(n);
     if (key == 0) return DecodeResult::Rejected;

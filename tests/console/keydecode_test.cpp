@@ -108,6 +108,11 @@ TEST(KeyDecode, FunctionKeysComeWithTheirModifiers) {
       {"\x1b[11~", {K(0x3B00)}},       {"\x1b[14~", {K(0x3E00)}},  // rxvt, PuTTY
       {"\x1b[[A", {K(0x3B00)}},        {"\x1b[[E", {K(0x3F00)}},   // Linux console
       {"\x1bO2P", {K(0x3B00, S)}},     {"\x1b\x1b[15~", {K(0x3F00, A)}},
+      // Linux console and rxvt: Shift+F3 to Shift+F10 as F13 to F20.
+      {"\x1b[25~", {K(0x3D00, S)}},     {"\x1b[26~", {K(0x3E00, S)}},
+      {"\x1b[28~", {K(0x3F00, S)}},     {"\x1b[29~", {K(0x4000, S)}},
+      {"\x1b[31~", {K(0x4100, S)}},     {"\x1b[34~", {K(0x4400, S)}},
+      {"\x1b[30~", {}},
   });
 }
 
