@@ -47,6 +47,7 @@ constexpr int kStatusFileLocked = 85;
 constexpr int kStatusFileNotFound = 12;
 constexpr int kStatusEndOfFile = 9;
 constexpr int kStatusBadFileName = 11;
+constexpr int kStatusFileExists = 59;
 
 constexpr int kKeyBufferSize = 255;
 constexpr int kOpenRetryMs = 3000;
@@ -369,7 +370,9 @@ int OpenOrCreate(DbSlotState& slot, const SplitName& split) {
     uint32_t createLength = Length(buffer.size());
     status = CallEngine(kOpCreate, slot.positionBlock.data(), buffer.data(), createLength,
                         key.data(), kKeyBufferSize, -1);
-    if (status != 0) return status;
+    // Another workstation that found the file missing at the same moment may have created it
+    // first: the file is there now, so it is opened like any other.
+    if (status != 0 && status != kStatusFileExists) return status;
     created = true;
   }
 }

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "datafile/dictionary.h"
 #include "engine/engine.h"
@@ -274,6 +276,20 @@ TEST_F(DataFileTest, OpenOfAFileLockedAsAWholeWaitsThreeSecondsAndRetries) {
   OpenCharges();
   EXPECT_EQ(sleeps_, (std::vector<int>{3000, 3000}));
   EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(DataFileTest, FileCreatedElsewhereBetweenOpenAndCreateIsOpened) {
+  OpenCharges();
+  ASSERT_EQ(PutCharge(5, 1), 0);
+  int status = 0;
+  DbReset(status);
+  // The first open finds nothing; by the time of the create another workstation has made it.
+  bool missing = true;
+  WrapEngine([&](uint16_t op) { return op == 0 && std::exchange(missing, false) ? 12 : 0; });
+  OpenCharges();
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(ops_, (std::vector<int>{0, 14, 0, 15}));
+  EXPECT_EQ(DbGetStatus(hrebuts::kHandle, 0, ChargeKey(5, 1), 0), 0) << "the file was kept";
 }
 
 // ---- Reads and skips -------------------------------------------------------------------------
