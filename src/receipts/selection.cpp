@@ -1,9 +1,9 @@
 #include "receipts/selection.h"
 
 #include <cmath>
-#include <memory>
 
 #include "console/console.h"
+#include "datafile/browse_source.h"
 #include "datafile/datafile.h"
 #include "os/codepage.h"
 #include "receipts/files.h"
@@ -21,27 +21,6 @@
 namespace palvorin {
 
 namespace {
-
-// The browse list reads the keyed files through the record-file layer.
-class LayerBrowseSource : public BrowseSource {
- public:
-  int GetAtOrAfter(int file, int keyNumber, const std::string& key) override {
-    return DbGetStatus(file, keyNumber, key, 1);
-  }
-  int Next(int file) override {
-    int status = 0;
-    DbSkip(file, 1, status);
-    return status;
-  }
-  std::string CurrentKeyCollated(int file) override { return DbCollateKey(file); }
-  std::string Collated(int file, const std::string& key) override { return KeyCollate(key, file); }
-  int32_t Position(int file) override { return DbPosition(file, 0); }
-  int ReadAt(int file, int32_t position) override { return DbPosition(file, position); }
-  void LockMode(int file, std::string_view commands) override {
-    int status = 0;
-    DbLockMode(file, commands, status);
-  }
-};
 
 std::string Padded(std::string_view text, int width) {
   std::string out(text.substr(0, static_cast<size_t>(std::max(width, 0))));
@@ -143,7 +122,7 @@ void InstallSelectionHooks() {
   BrowseHooks& lists = Browsing().hooks;
   lists.start = PickStart;
   lists.row = PickRow;
-  SetBrowseSource(std::make_unique<LayerBrowseSource>());
+  UseDataFilesForBrowse();
 }
 
 void SetInitialSelection() {
