@@ -185,7 +185,13 @@ void PrintText(int column, std::string_view text, int advance) {
     ps.lineCounter += advance;
     ps.columnCounter = 0;
   } else {
-    if (column != 0) ps.columnCounter = column;
+    // Column 0 goes on where the line's last text ended; at the start of a line that is
+    // column 1, so the text ends one further than its length.
+    if (column != 0) {
+      ps.columnCounter = column;
+    } else if (ps.columnCounter == 0) {
+      ps.columnCounter = 1;
+    }
     ps.columnCounter += static_cast<int>(clean.size());
   }
 }

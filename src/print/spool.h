@@ -64,7 +64,8 @@ void PrintNewPage(int length);
 // A text record: `text` at `column`, then `advance` lines. Control characters (codes 0-31,
 // 127, 255) print as blanks. When the page is full (line counter at the page length) a page
 // record of the same length comes first. Afterwards the column counter is 0 when lines were
-// advanced, else `column` (when not 0) plus the length of the text.
+// advanced, else the column where the text started plus its length: `column`, or for column 0
+// the column counter (column 1 at the start of a line).
 void PrintText(int column, std::string_view text, int advance);
 
 // The counters, for callers that continue the current line or check the page.

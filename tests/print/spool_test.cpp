@@ -123,10 +123,11 @@ TEST_F(SpoolTest, ControlCharactersPrintAsBlanksAndTheCallersTextKeepsThem) {
 TEST_F(SpoolTest, ColumnCounterFollowsTextsAndLineAdvances) {
   ASSERT_TRUE(SpoolOpen("").ok());
   PrintNewPage(66);
+  // A text at column 0 on an empty line starts at column 1: the next one goes after it.
   PrintText(0, "abc", 0);
-  EXPECT_EQ(PrintColumn(), 3);
+  EXPECT_EQ(PrintColumn(), 4);
   PrintText(0, "de", 0);
-  EXPECT_EQ(PrintColumn(), 5);
+  EXPECT_EQ(PrintColumn(), 6);
   PrintText(20, "xyz", 0);
   EXPECT_EQ(PrintColumn(), 23);
   PrintText(PrintColumn(), "12", 0);

@@ -84,7 +84,8 @@ void Append(std::vector<std::string>& to, const std::vector<std::string>& lines)
   to.insert(to.end(), lines.begin(), lines.end());
 }
 
-// Amount-and-concept pairs as a receipt line prints them.
+// Amount-and-concept pairs as a receipt line prints them: the amount where the line's last text
+// ended (column 0 at the start of a line, which prints at column 1), the concept right after it.
 std::vector<std::string> Pair(int column, const std::string& amount, const std::string& code,
                               bool oneOff = false) {
   std::vector<std::string> lines;
@@ -92,7 +93,7 @@ std::vector<std::string> Pair(int column, const std::string& amount, const std::
   lines.push_back("JUSD");
   lines.push_back(" " + std::to_string(column) + " ," + amount + ", 0 ");
   lines.push_back("JUSE");
-  lines.push_back(" " + std::to_string(column + 8) + " ," + code + "  , 0 ");
+  lines.push_back(" " + std::to_string(std::max(column, 1) + 8) + " ," + code + "  , 0 ");
   if (oneOff) lines.push_back("*b");
   return lines;
 }
@@ -125,29 +126,29 @@ TEST_F(AdvanceTest, SmallListingLineByLine) {
                 " 27 ,PUIG*Anna                               , 0 ", " 68 ,0100, 0 ",
                 " 96 ,ES7621000000000000000001, 1 "});
   Append(want, Pair(0, "  50'00 ", "ADM"));
-  Append(want, Pair(13, "   2'50 ", "DER", true));
-  Append(want, Pair(26, "   0'30 ", "COB"));  // the fee is no one-off charge
+  Append(want, Pair(14, "   2'50 ", "DER", true));
+  Append(want, Pair(27, "   0'30 ", "COB"));  // the fee is no one-off charge
   Append(want, {"JUSD", " 123 ,=      52'80 , 2 "});
   Append(want, {" 1 ,12.2, 0 ", " 11 ,2n 1a          , 0 ",
                 " 27 ,SOLER*Pere                              , 0 ", " 68 ,0100, 0 ",
                 " 96 ,Av. Diagonal 5                          , 1 "});
   Append(want, Pair(0, "  40'00 ", "ADM"));
-  Append(want, Pair(13, "  12'00 ", "AIG"));
-  Append(want, Pair(26, "   0'30 ", "COB"));
+  Append(want, Pair(14, "  12'00 ", "AIG"));
+  Append(want, Pair(27, "   0'30 ", "COB"));
   Append(want, {"JUSD", " 123 ,=      52'30 , 2 "});
   Append(want, {" 1 ,12  Casa GARCIA, 0 "});
   Append(want, Totals("     90'60 ", "     12'00 ", "      0'00 ", "      2'50 ", "    105'10 "));
   Append(want, Pair(0, "  90'00 ", "ADM"));
-  Append(want, Pair(13, "   2'50 ", "DER"));
-  Append(want, Pair(26, "   0'60 ", "COB"));
-  Append(want, Pair(39, "  12'00 ", "AIG"));
+  Append(want, Pair(14, "   2'50 ", "DER"));
+  Append(want, Pair(27, "   0'60 ", "COB"));
+  Append(want, Pair(40, "  12'00 ", "AIG"));
   Append(want, {" 0 ,, 1 ", " 1 ," + std::string(134, '-') + ", 2 "});
   Append(want, {" 1 ,TOTAL GENERAL, 0 "});
   Append(want, Totals("     90'60 ", "     12'00 ", "      0'00 ", "      2'50 ", "    105'10 "));
   Append(want, Pair(0, "  90'00 ", "ADM"));
-  Append(want, Pair(13, "   2'50 ", "DER"));
-  Append(want, Pair(26, "   0'60 ", "COB"));
-  Append(want, Pair(39, "  12'00 ", "AIG"));
+  Append(want, Pair(14, "   2'50 ", "DER"));
+  Append(want, Pair(27, "   0'60 ", "COB"));
+  Append(want, Pair(40, "  12'00 ", "AIG"));
   Append(want, {" 0 ,, 1 ", " 1 ," + std::string(134, '=') + ", 1 "});
   ExpectLines(Listing(p), want);
 }
@@ -230,10 +231,11 @@ TEST_F(AdvanceTest, LongReceiptsWrapAndFullPagesOpenTheNextPage) {
   }
   RunParams p = Params('A');
   std::vector<std::string> lines = Listing(p);
-  // Nine pairs of 13 columns end past column 110: the tenth starts a new line at column 0.
+  // Nine pairs of 13 columns from column 1 end past column 110: the tenth starts a new line
+  // at column 0.
   auto wrap = std::find(lines.begin(), lines.end(), " 0 ,, 1 ");
   ASSERT_NE(wrap, lines.end());
-  EXPECT_EQ(*(wrap - 1), " 112 ,ADM  , 0 ");
+  EXPECT_EQ(*(wrap - 1), " 113 ,ADM  , 0 ");
   EXPECT_EQ(*(wrap + 2), " 0 ,  10'00 , 0 ");
   EXPECT_NE(std::find(lines.begin(), lines.end(), cp850(" 85 ,PÀGINA    2, 2 ")), lines.end());
   int pages = 0;
