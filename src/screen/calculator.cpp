@@ -45,8 +45,10 @@ int IntegerDigits(double x) {
 }
 
 // Sets the decimals shown from the value itself: as few as show it, at most 15 digits in all.
+// A negative value counts its integer digits like a positive one; counted as none, its
+// decimals ran past what a double holds and showed rounding noise.
 void Normalise(CalculatorState& c) {
-  const int n = IntegerDigits(c.x);
+  const int n = IntegerDigits(std::fabs(c.x));
   double t = c.x;
   int decimals = 0;
   while (!IsWhole(t) && decimals + n < kMaxDigits) {

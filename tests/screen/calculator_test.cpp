@@ -70,6 +70,26 @@ TEST(CalcApplyKey, WorksLikeAnAddingMachine) {
   }
 }
 
+TEST(CalcApplyKey, ANegativeResultKeepsTheDecimalsOfItsSize) {
+  // Noise beyond the digits a double holds must not show on the tape or be typed.
+  const struct {
+    const char* keys;
+    int decimals;
+    const char* typed;
+  } cases[] = {
+      {"0-123456789.01=", 2, "-12345678901"},
+      {"123456789.01=", 2, "12345678901"},
+      {"0-98765.43=", 2, "-9876543"},
+      {"1-2.2=", 1, "-120"},
+  };
+  for (const auto& c : cases) {
+    CalculatorState calc;
+    Press(calc, c.keys);
+    EXPECT_EQ(calc.decimals, c.decimals) << c.keys;
+    EXPECT_EQ(CalcResultText(calc), c.typed) << c.keys;
+  }
+}
+
 TEST(CalcApplyKey, ClearBringsBackTheAccumulatorThenClearsThenEmptiesTheTape) {
   CalculatorState c;
   Press(c, "2.5+4");
