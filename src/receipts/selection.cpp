@@ -6,6 +6,7 @@
 #include "datafile/browse_source.h"
 #include "datafile/datafile.h"
 #include "os/codepage.h"
+#include "os/paths.h"
 #include "receipts/files.h"
 #include "receipts/layouts.h"
 #include "screen/browse.h"
@@ -123,6 +124,20 @@ void InstallSelectionHooks() {
   lists.start = PickStart;
   lists.row = PickRow;
   UseDataFilesForBrowse();
+}
+
+bool SelectionFormFits(std::string& why) {
+  const int needed[] = {10, 5, 1};  // fields of the selection, concept and confirmation screens
+  bool fits = FormScreenCount() >= kConfirmScreen;
+  for (int s = kSelectionScreen; fits && s <= kConfirmScreen; ++s) {
+    fits = FieldCount(s) >= needed[s - 1];
+  }
+  if (fits) return true;
+  const Session& session = SessionState();
+  const std::string path = OsPath(session.rootDir + "FORMS\\" + session.moduleName + ".ZPN");
+  why = cp850("El fitxer de pantalles ") + path +
+        cp850(" no té la selecció de rebuts: calen 3 pantalles de 10, 5 i 1 camps.");
+  return false;
 }
 
 void SetInitialSelection() {

@@ -48,6 +48,11 @@ constexpr int kRemittanceList = 3;
 // read the keyed files through the record-file layer.
 void InstallSelectionHooks();
 
+// Whether the loaded form has what the selection works on: three screens, the ten fields of
+// the selection, the five type flags of the concept window and the confirmation field. False
+// with `why` naming the form file when it has not (an edited or damaged form file).
+bool SelectionFormFits(std::string& why);
+
 // Fills the form's fields with their values before the first selection: run mode "V", the
 // work date and its month, every co-owner, every remittance, the listing options off but the
 // summary, and every concept type taken. Needs the form tables loaded.

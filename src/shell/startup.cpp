@@ -69,6 +69,8 @@ bool StartUp(std::string& message) {
   InstallHotKeyTools();
 
   if (LoadForm(message) != FormLoad::Ok) return false;
+  // A form file edited by hand may lack fields the selection reads by number.
+  if (!SelectionFormFits(message)) return false;
   SetInitialSelection();
   InstallSelectionHooks();
 

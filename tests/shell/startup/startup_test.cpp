@@ -77,9 +77,19 @@ TEST_F(ProgramTest, MissingOrMalformedFormFileStopsWithItsNameAndLine) {
     std::string content;
     std::vector<std::string> wanted;  // pieces of the message
   };
+  // A form that reads well but whose selection screen lost its last field: the selection
+  // reads its ten fields by number and must not run on it.
+  std::string shortForm = SourceFile("install/FORMS/PALVORIN.ZPN");
+  const size_t header = shortForm.find("\",10,2,");
+  const size_t lastField = shortForm.find("17,5,");
+  ASSERT_NE(header, std::string::npos);
+  ASSERT_NE(lastField, std::string::npos);
+  shortForm.erase(lastField, shortForm.find('\n', lastField) + 1 - lastField);
+  shortForm.replace(header, 7, "\",9,2,");
   const Case cases[] = {
       {"missing", false, "", {"PALVORIN.ZPN"}},
       {"malformed", true, "' comment\r\n1,4\r\n\"d,1b\",zz,0,0,0,0,0\r\n", {"PALVORIN.ZPN", "3"}},
+      {"too few fields", true, shortForm, {"PALVORIN.ZPN", "10, 5 i 1"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
