@@ -54,6 +54,13 @@ RunParams& RunParameters() {
 
 void ResetRunParametersForTest() { RunParameters() = RunParams{}; }
 
+std::string MonthOfTypedDate(const std::string& typedDate) {
+  std::string date = Trimmed(typedDate);
+  if (date.empty()) date = Trimmed(FmtDate(SessionState().workDate, 0, "dma"));
+  if (DateError(date) != 0) return "";
+  return std::to_string(static_cast<int>(Val(UnpackDigits(ParseDate(date).substr(2, 1)))));
+}
+
 bool SelectionToRunParams(const SelectionTexts& texts, RunParams& params, std::string& why,
                           bool checkConcepts) {
   RunParams out;
@@ -70,9 +77,8 @@ bool SelectionToRunParams(const SelectionTexts& texts, RunParams& params, std::s
   if (DateError(date) != 0) return Refuse(why, "Data d'emissió incorrecta: ", date);
   out.issueDate = ParseDate(date);
 
-  // The month of the issue number; the issue date's month when none is given.
+  // The month field gives the issue number its last two digits; blank, it counts as 0.
   std::string month = Trimmed(texts.month);
-  if (month.empty()) month = UnpackDigits(out.issueDate.substr(2, 1));
   if (NumberError(month, "") != 0 || Val(month) > 99) {
     return Refuse(why, "Mes d'emissió incorrecte: ", month);
   }

@@ -51,12 +51,17 @@ struct SelectionTexts {
 
 // Converts and checks a selection. Each field is checked as the form checks it when typed
 // (run mode one of V, A, P; issue date a valid date, an empty one standing for the work date;
-// month digits only, 1 to 12; co-owner codes in dotted form; remittances digits only; concept
+// month digits and blanks only, at most 99, so that it fits the issue number's two digits: an
+// issue number need not name a calendar month, and a blank month is 0; co-owner codes in dotted form; remittances digits only; concept
 // codes that exist in DADES\HConcept), then the whole as the form's acceptance does: the from
 // co-owner not after the to co-owner, the from remittance not after the to remittance, and at
 // least one concept code or type flag "S". On success fills `params` and returns true; on
 // refusal leaves `params` alone, puts the reason in `why` (in the operator's language) and
 // returns false. The concept check reads DADES\HConcept only when `checkConcepts`.
+// The month of a typed issue date as the form's month field takes it ("3"), the work date's
+// when the text is blank; "" when the text is no valid date.
+std::string MonthOfTypedDate(const std::string& typedDate);
+
 bool SelectionToRunParams(const SelectionTexts& texts, RunParams& params, std::string& why,
                           bool checkConcepts = true);
 

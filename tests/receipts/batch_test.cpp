@@ -12,6 +12,7 @@ namespace palvorin {
 namespace {
 
 using testing::CoOwner;
+using testing::Issue;
 using testing::ReceiptsData;
 
 class BatchTest : public ::testing::Test {
@@ -62,6 +63,15 @@ TEST_F(BatchTest, PreparesTheSelectedCoOwnersAndLeavesTheSpool) {
   EXPECT_EQ(Headers(), std::vector<std::string>{CoOwner(13, 1)});
   EXPECT_TRUE(data_.dir().Exists("tmp/zodirudi.tmp"));
   EXPECT_EQ(data_.dir().Read("DADES/HParam.tab").size(), 97u);
+}
+
+TEST_F(BatchTest, WithoutAMonthTheIssueTakesTheIssueDatesMonth) {
+  EXPECT_EQ(Batch({"--mode", "P", "--date", "15/3/2025", "--from", "13.1", "--no-print"}), 0);
+  data_.ReopenFiles();
+  std::vector<std::string> headers = data_.All(hcaprebu::kHandle);
+  data_.CloseFiles();
+  ASSERT_EQ(headers.size(), 1u);
+  EXPECT_EQ(headers[0].substr(4, 2), Issue(25, 3));
 }
 
 TEST_F(BatchTest, AdvanceListingWritesTheSpoolAndStoresNothing) {

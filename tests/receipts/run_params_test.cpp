@@ -65,16 +65,21 @@ TEST_F(RunParamsTest, ConvertsTheTypedSelection) {
 TEST_F(RunParamsTest, IssueNumberTakesTheMonthFieldAndAnEmptyDateIsTheWorkDate) {
   SelectionTexts t = Typical();
   t.issueDate = "  ";
-  t.month = "";
+  t.month = "4";
   RunParams p;
   std::string why;
   ASSERT_TRUE(SelectionToRunParams(t, p, why)) << why;
   EXPECT_EQ(p.issueDate, Date(2025, 3, 15));  // the session's work date
-  EXPECT_EQ(p.issueNumber, Issue(25, 3));
-  t.month = "4";
-  ASSERT_TRUE(SelectionToRunParams(t, p, why)) << why;
-  EXPECT_EQ(p.issueDate, Date(2025, 3, 15));
   EXPECT_EQ(p.issueNumber, Issue(25, 4));
+  // The month only numbers the issue: any two digits are taken, a blank month is 0.
+  for (auto [typed, month] : {std::pair{"", 0}, {"0", 0}, {"13", 13}, {"99", 99}}) {
+    t.month = typed;
+    ASSERT_TRUE(SelectionToRunParams(t, p, why)) << typed << ": " << why;
+    EXPECT_EQ(p.issueNumber, Issue(25, month)) << typed;
+  }
+  EXPECT_EQ(MonthOfTypedDate(""), "3");
+  EXPECT_EQ(MonthOfTypedDate("2/11/2025"), "11");
+  EXPECT_EQ(MonthOfTypedDate("31/2/2025"), "");
 }
 
 TEST_F(RunParamsTest, AccentedConceptCodesAreFoldedToCapitals) {

@@ -83,6 +83,7 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
       {"--summary", &s.summaryByConcept},
       {"--page-per-building", &s.pagePerBuilding},
   };
+  bool monthGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--no-print") {
@@ -125,7 +126,10 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
     } else {
       s.concepts = SplitConcepts(value);
     }
+    if (name == "--month") monthGiven = true;
   }
+  // As on the form, the month follows the issue date unless it is typed.
+  if (!monthGiven) s.month = MonthOfTypedDate(s.issueDate);
   return true;
 }
 
