@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -51,6 +52,54 @@ std::string ReadFile(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// Hundredths from an amount as the listing prints it ("1.426,50", "208,02-").
+long ListingHundredths(std::string text) {
+  const bool negative = !text.empty() && text.back() == '-';
+  std::string digits;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  const long value = digits.empty() ? 0 : std::stol(digits);
+  return negative ? -value : value;
+}
+
+// Every receipt of an advance listing: co-owner code to its total in hundredths. A receipt is
+// the co-owner's header line (its code opens the line) and, after its charges, "=" and the
+// total at the end of a line.
+std::map<std::string, long> ListedReceipts(const std::string& listing) {
+  static const std::regex header(R"(^(\d+\.\d+) {2,})");
+  static const std::regex total(R"(= +([0-9.,]+-?) *\r?$)");
+  std::map<std::string, long> receipts;
+  std::string code;
+  std::istringstream lines(listing);
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_search(line, m, header)) code = m[1];
+    if (std::regex_search(line, m, total) && !code.empty()) {
+      receipts[code] = ListingHundredths(m[1]);
+      code.clear();
+    }
+  }
+  return receipts;
+}
+
+// Every receipt header of a named-field dump: co-owner code to its total in hundredths.
+std::map<std::string, long> StoredReceipts(const std::string& dump) {
+  static const std::regex record(R"re("code":"([^"]+)".*"total":(-?[0-9]+)(?:\.([0-9]+))?)re");
+  std::map<std::string, long> receipts;
+  std::istringstream lines(dump);
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);) {
+    if (!std::regex_search(line, m, record)) continue;
+    std::string cents = m[3].str();
+    cents.resize(2, '0');
+    const long whole = std::stol(m[2].str());
+    const long hundredths = std::labs(whole) * 100 + std::stol(cents);
+    receipts[m[1]] = m[2].str()[0] == '-' ? -hundredths : hundredths;
+  }
+  return receipts;
 }
 
 const char* const kDataFiles[] = {"HFinca",  "HProBase", "HProEcon", "HProBanc", "HRebuts",
@@ -97,6 +146,11 @@ class DemoInstallation {
                          Quote(root() + "DADES/" + file));
     }
     return all;
+  }
+  // One data file's records as named fields.
+  std::string DumpFields(const std::string& file) const {
+    return Output(Quote(kExe + "zepdata") + " --ddf " + Quote(root() + "ddf") +
+                  " dump --fields " + Quote(root() + "DADES/" + file));
   }
   static size_t Lines(const std::string& text) {
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -285,6 +339,18 @@ TEST_F(ProgramE2eTest, PreparingRunStoresReceiptHeadersAndLines) {
   EXPECT_EQ(after.at("HFinca"), before.at("HFinca"));
   EXPECT_EQ(after.at("HConcept"), before.at("HConcept"));
   EXPECT_EQ(after.at("HCobros"), before.at("HCobros"));
+}
+
+TEST_F(ProgramE2eTest, PreparationStoresExactlyTheReceiptsTheAdvanceListingShowed) {
+  {
+    Terminal t(inst_);
+    t.RunSelection("A");
+    t.RunSelection("P");  // the selection comes back after a run, for the next one
+    EXPECT_EQ(t.EscapeUntilExit(), 0);
+  }
+  const std::map<std::string, long> listed = ListedReceipts(inst_.Listing());
+  ASSERT_GT(listed.size(), 20u) << inst_.Listing();
+  EXPECT_EQ(StoredReceipts(inst_.DumpFields("HCapRebu")), listed);
 }
 
 TEST_F(ProgramE2eTest, SpanishOperatorSeesTheScreensInSpanish) {
