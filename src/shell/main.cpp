@@ -31,7 +31,9 @@ int main() {
   program.retakeTerminal = [] {
     std::string why;
     std::unique_ptr<TerminalConsole> again = TakeTerminal(why);
-    if (again) ConUseBackend(std::move(again));
+    if (!again) return false;
+    ConUseBackend(std::move(again));
+    return true;
   };
   const int code = RunModule();
   ConUseBackend(nullptr);  // the terminal as it was before the module

@@ -34,7 +34,11 @@ PrintOutcome PrintTheSpool() {
   ConFlush();
   if (program.releaseTerminal) program.releaseTerminal();
   const PrintOutcome outcome = RunPrintProgram();
-  if (program.retakeTerminal) program.retakeTerminal();
+  if (program.retakeTerminal && !program.retakeTerminal()) {
+    // Nobody is left to answer the selection; the work loop ends and the files are closed.
+    program.terminalLost = true;
+    program.stopMessage = Translate(cp850("No es pot tornar a prendre el terminal."));
+  }
   ConFlush();
   return outcome;
 }
@@ -90,7 +94,9 @@ void RunOnce() {
   if (!result.spool.ok()) {
     ShowNotice(Translate(cp850("NO ES POT ESCRIURE EL LLISTAT ")) + result.spool.message);
   }
-  if (PrintTheSpool() == PrintOutcome::Missing && TakeMissingProgramReport()) {
+  const PrintOutcome printed = PrintTheSpool();
+  if (Program().terminalLost) return;
+  if (printed == PrintOutcome::Missing && TakeMissingProgramReport()) {
     ShowNotice(MissingPrintProgramMessage());
   }
   if (!result.failures.empty()) {
@@ -107,6 +113,7 @@ void WorkLoop() {
     ClearScreen();
     if (RunSelection() == keys::kEsc) return;
     RunOnce();
+    if (Program().terminalLost) return;
   }
 }
 
@@ -128,7 +135,7 @@ int RunModule() {
   CloseDown();
   ClearScreen();
   ConShowCursor(true);
-  return 0;
+  return Program().terminalLost ? 1 : 0;
 }
 
 }  // namespace palvorin

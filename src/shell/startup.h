@@ -19,13 +19,14 @@ namespace palvorin {
 inline constexpr const char* kModuleName = "PALVORIN";
 
 // What the program does around the print program, which draws on the terminal itself: hand
-// the terminal back to its normal mode, and take it again (the screen is then drawn anew).
-// Both empty when there is no terminal (tests).
+// the terminal back to its normal mode, and take it again (the screen is then drawn anew;
+// false when the terminal is gone). Both empty when there is no terminal (tests).
 struct ProgramState {
   std::function<void()> releaseTerminal;
-  std::function<void()> retakeTerminal;
-  bool started = false;     // every file is open
-  std::string stopMessage;  // why the program stopped before its work loop, CP850
+  std::function<bool()> retakeTerminal;
+  bool started = false;       // every file is open
+  bool terminalLost = false;  // the terminal could not be taken again: the work loop ends
+  std::string stopMessage;    // why the program stopped other than by the operator, CP850
 };
 ProgramState& Program();
 void ResetProgramForTest();
@@ -46,7 +47,7 @@ void RunOnce();
 void CloseDown();
 
 // The whole program; the process's exit code: 0 after the operator left, 1 when the form file
-// stopped it (the message is then in Program().stopMessage).
+// or a lost terminal stopped it (the message is then in Program().stopMessage).
 int RunModule();
 
 // Shows `text` in a message box until the operator presses a key.

@@ -154,5 +154,17 @@ TEST_F(ProgramTest, EscOnTheSelectionEndsTheProgramWithExitCodeZero) {
   EXPECT_EQ(dir_.Read("DADES/HParam.tab").size(), 97u);
 }
 
+TEST_F(ProgramTest, TerminalGoneAfterThePrintProgramEndsTheLoopAndClosesDown) {
+  Program().retakeTerminal = [] { return false; };
+  Headless().FeedText("V");
+  for (int i = 0; i < 7 + 21; ++i) Headless().FeedKeys({keys::kEnter});
+  Headless().FeedText("S");
+  Headless().FeedKeys({keys::kEnter});  // confirmed: the run, and nothing more to read
+  EXPECT_EQ(RunModule(), 1);
+  EXPECT_FALSE(Program().stopMessage.empty());
+  EXPECT_FALSE(Program().started) << "the files were released";
+  EXPECT_TRUE(dir_.Exists("tmp/zodirudi.tmp")) << "the run was made";
+}
+
 }  // namespace
 }  // namespace palvorin::testing
