@@ -583,7 +583,9 @@ CycleResult RunAndPrint(const RunParams& params, ProgressSink& progress, bool pr
   if (result.spool.ok()) result.spool = closed;
   result.failures = ReceiptRun().failures;
   result.coOwners = ReceiptRun().coOwners;
-  if (print) {
+  // A spool that could not be written whole (or not created, so that an earlier run's spool
+  // is still there) is not printed: it would pass for this run's complete listing.
+  if (print && result.spool.ok()) {
     result.print = RunPrintProgram();
     if (*result.print == PrintOutcome::Missing) {
       result.reportMissingProgram = TakeMissingProgramReport();

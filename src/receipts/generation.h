@@ -132,14 +132,15 @@ void PerformRun(const RunParams& params, ProgressSink& progress);
 // What happened around a run: the spool and the print program.
 struct CycleResult {
   OsStatus spool;  // opening or writing the spool
-  std::optional<PrintOutcome> print;  // empty when the print program was not asked for
+  std::optional<PrintOutcome> print;  // empty when the print program was not run
   bool reportMissingProgram = false;  // the first missing print program of the session
   std::vector<std::string> failures;  // co-owners left as they were
   int coOwners = 0;
 };
 // One cycle as after the selection: opens the spool for the session's destination, switches
 // amounts to their printed currency, performs the run, switches back, closes the spool and,
-// when `print`, runs the print program and waits for it.
+// when `print` and the spool was written without failure, runs the print program and waits
+// for it.
 CycleResult RunAndPrint(const RunParams& params, ProgressSink& progress, bool print);
 
 // The type of concept `code` ("" when it does not exist), through the run's cache.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "receipts/layouts.h"
 #include "shell/session.h"
 #include "support/receipts_data.h"
@@ -113,6 +115,17 @@ TEST_F(GenerationTest, SpoolIsWrittenForEveryRunAndTheMissingProgramReportedOnce
   CycleResult second = RunAndPrint(Params('V'), silent, true);
   EXPECT_EQ(second.print, PrintOutcome::Missing);
   EXPECT_FALSE(second.reportMissingProgram);
+}
+
+TEST_F(GenerationTest, SpoolThatCannotBeWrittenIsNotPrinted) {
+  // A folder in the spool's place: the spool cannot be created.
+  std::filesystem::create_directories(SpoolPath() + "/x");
+  SessionState().exeDir = data_.dir().folder() + "exe/";
+  SilentProgress silent;
+  CycleResult result = RunAndPrint(Params('V'), silent, true);
+  EXPECT_FALSE(result.spool.ok());
+  EXPECT_FALSE(result.print.has_value());
+  EXPECT_FALSE(result.reportMissingProgram);
 }
 
 }  // namespace
