@@ -443,6 +443,7 @@ void ForgetEngineStateAfterFork() {
 int16_t BTRCALL(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen, void* keyBuf,
                 uint8_t keyLen, int8_t keyNum) {
   if (!Engine().initialised) EngineInit();
+  ++Engine().calls;
   const DecodedCall d = DecodeCall(op);
   CallArgs a;
   a.base = d.base;

@@ -29,6 +29,13 @@ struct Cursor {
   std::string anchorKey;      // collation form of the key value they move from
   int64_t anchorId = 0;       // and the position that orders it among duplicates
 
+  // The record this open last wrote and the engine call that wrote it: a Get Direct for that
+  // position as the very next call of the process answers from here instead of reading the
+  // file again (the layer reads every record back so right after updating it).
+  int64_t writtenId = 0;
+  uint64_t writtenAtCall = 0;
+  std::string written;
+
   int64_t singleLock = 0;  // position locked by a single-record bias; 0 none
   std::vector<int64_t> multiLocks;
 
@@ -52,6 +59,7 @@ struct EngineState {
   std::vector<Cursor> cursors;
   std::map<std::string, std::unique_ptr<Folder>> folders;  // by canonical folder path
   bool inTransaction = false;
+  uint64_t calls = 0;  // engine calls made by this process, counting the one running
   std::string lastError;
   FoundRow row;        // scratch for reads
   std::string search;  // scratch: collation form of a key searched for

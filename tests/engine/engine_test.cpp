@@ -494,5 +494,59 @@ TEST_F(EngineTest, ReadOnlyOpenRefusesWrites) {
   EXPECT_EQ(Walk(ro, 0), (Codes{"0001"}));
 }
 
+// Reading a record back by position right after writing it gives what the file holds, whatever
+// ran in between: nothing, another open's update, an aborted transaction, another position.
+TEST_F(EngineTest, GetDirectAfterAWriteGivesWhatTheFileHolds) {
+  struct Case {
+    const char* name;
+    bool otherUpdates, inTransactionAborted, otherPosition;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"straight after", false, false, false, Rec("0001", "bz", "n1")},
+      {"another open updated it", true, false, false, Rec("0001", "cc", "o2")},
+      {"transaction aborted", false, true, false, Rec("0001", "aa", "..")},
+      {"another position", false, false, true, Rec("0002", "bb", "..")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetEngineForTest();
+    pb_.fill(0);
+    OpenCodes(std::string("d") + std::to_string(&c - cases) + ".dat");
+    ASSERT_EQ(Insert(Rec("0001", "aa")), 0);
+    ASSERT_EQ(Insert(Rec("0002", "bb")), 0);
+    ASSERT_EQ(GetEqual("0002"), 0);
+    const uint32_t other = Position(pb_);
+    ASSERT_EQ(GetEqual("0001"), 0);
+    const uint32_t pos = Position(pb_);
+    std::string dummy;
+    if (c.inTransactionAborted) {
+      ASSERT_EQ(Call(19, pb_, dummy, dummy, 0), 0);
+    }
+    ASSERT_EQ(Update(Rec("0001", "bz", "n1"), 1), 0);
+    if (c.inTransactionAborted) {
+      ASSERT_EQ(Call(21, pb_, dummy, dummy, 0), 0);
+    }
+    if (c.otherUpdates) {
+      Block pb2{};
+      ASSERT_EQ(OpenFile(pb2, std::string("d") + std::to_string(&c - cases) + ".dat"), 0);
+      ASSERT_EQ(Get(pb2, 5, "0001"), 0);
+      std::string data = Rec("0001", "cc", "o2"), key(255, '\0');
+      ASSERT_EQ(Call(3, pb2, data, key, 0), 0);
+    }
+    ASSERT_EQ(GetDirect(c.otherPosition ? other : pos, 1), 0);
+    EXPECT_EQ(record_.substr(0, 8), c.expected);
+    EXPECT_EQ(key_.substr(0, 2), c.expected.substr(4, 2));
+    // The walk on key 1 goes on from the record as read.
+    const int next = Next(1);
+    if (c.expected.substr(4, 2) == "cc" || c.expected.substr(4, 2) == "bz") {
+      EXPECT_EQ(next, 9);
+    } else {
+      ASSERT_EQ(next, 0);
+      EXPECT_GT(record_.substr(4, 2), c.expected.substr(4, 2));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace palvorin::testing
