@@ -311,13 +311,6 @@ int SelectionAccept(int screen, int& key) {
     ExplainRefusal(why);
     return -1;
   }
-  // The issue number carries the month: one outside the year would name an issue that
-  // never comes.
-  const double month = Val(texts.month);
-  if (month < 1 || month > 12) {
-    ExplainRefusal(Translate(cp850("Mes d'emissió incorrecte: ")) + Trimmed(texts.month));
-    return -1;
-  }
   FormField& confirm = FormFieldAt(kConfirmScreen, 1);
   confirm.value.assign(static_cast<size_t>(confirm.width), ' ');
   int confirmKey = 0;

@@ -155,11 +155,19 @@ TEST_F(SelectionTest, OnlyTheFinishingKeysStartTheConfirmation) {
   EXPECT_EQ(Headless().Pending(), 0u) << "no confirmation was asked for";
 }
 
-TEST_F(SelectionTest, MonthOutsideTheYearIsRefused) {
-  ASSERT_EQ(Check(1, 3, "13"), 0);
-  EXPECT_NE(Accept({keys::kEnter}), 0);
-  ASSERT_EQ(Check(1, 3, "0"), 0);
-  EXPECT_NE(Accept({keys::kEnter}), 0);
+TEST_F(SelectionTest, MonthFieldNumbersTheIssue) {
+  // The month only numbers the issue: an installation may number extra issues past 12.
+  struct Case {
+    const char* month;
+    const char* issue;  // two digits of the year, then the month
+  };
+  for (const Case& c : {Case{"3", "2503"}, Case{"13", "2513"}, Case{"0", "2500"}}) {
+    SCOPED_TRACE(c.month);
+    ASSERT_EQ(Check(1, 3, c.month), 0);
+    ResetRunParametersForTest();
+    EXPECT_EQ(Accept({'S', keys::kEnter}), 0);
+    EXPECT_EQ(RunParameters().issueNumber, PackDigits(c.issue));
+  }
 }
 
 TEST_F(SelectionTest, ConceptCodesAreFoldedAndMustExist) {
