@@ -298,12 +298,13 @@ void ProcessCoOwner(ReceiptRunState& run) {
 bool StoreCoOwner(ReceiptRunState& run) {
   CoOwnerWork& co = run.co;
   ProcessCoOwner(run);
-  if (co.storageStatus != 0) return false;
+  if (co.storageStatus != 0) return false;  // the undo failed, or a write of the receipt
   if (co.hasEconomicRecord) {
     int status = 0;
     DbUpdate(hproecon::kHandle, status);
+    if (status != 0) co.storageStatus = status;
   }
-  return true;
+  return co.storageStatus == 0;
 }
 
 void RecordFailure(ReceiptRunState& run, const std::string& code, const std::string& what) {

@@ -13,6 +13,13 @@ namespace {
 
 constexpr int kDuplicateKey = 5;
 
+// A write that failed spoils the co-owner's stored receipt: the first failure is kept, and the
+// run then takes back everything stored for the co-owner.
+void NoteWrite(int status) {
+  int& kept = ReceiptRun().co.storageStatus;
+  if (status != 0 && kept == 0) kept = status;
+}
+
 std::string Trimmed(std::string_view s) {
   size_t b = s.find_first_not_of(' ');
   if (b == std::string_view::npos) return "";
@@ -71,6 +78,7 @@ int UndoEarlierPreparation() {
   DbGet(hcaprebu::kHandle, 0, kn, 0, status);
   if (status != 0) return 0;
   DbDelete(hcaprebu::kHandle, status);
+  if (status != 0) return status;
   DbGet(hlinrebu::kHandle, 0, kn, 1, status);
   while (status == 0 && GetText(line, hlinrebu::kCode, 6) == kn) {
     std::string conceptCode = GetText(line, hlinrebu::kConcept, 3);
@@ -84,7 +92,10 @@ int UndoEarlierPreparation() {
       int st = 0;
       DbGet(hnotific::kHandle, 0, k + GetText(line, hlinrebu::kIssueDate, 4) + conceptCode, 0,
             st);
-      if (st == 0) DbDelete(hnotific::kHandle, st);
+      if (st == 0) {
+        DbDelete(hnotific::kHandle, st);
+        if (st != 0) return st;
+      }
     } else if (count > 1) {
       std::string& standing = *run.areas.rebuts;
       int st = 0;
@@ -92,13 +103,14 @@ int UndoEarlierPreparation() {
       if (st == 0 && GetText(standing, hrebuts::kConcept, 3) == conceptCode) {
         PutWord(standing, hrebuts::kRemaining, static_cast<int16_t>(count));
         DbUpdate(hrebuts::kHandle, st);
+        if (st != 0) return st;
       } else {
         int failed = RecreateStandingCharge(k, line);
         if (failed != 0) return failed;
       }
     }
     DbDelete(hlinrebu::kHandle, status);
-    if (status != 0) break;
+    if (status != 0) return status;
     // Every line of this receipt goes, so the next one is the first left at the key.
     DbGet(hlinrebu::kHandle, 0, kn, 1, status);
   }
@@ -118,6 +130,7 @@ void DeleteTransfers() {
     while (status == 0 && GetText(rec, htransfe::kCode, 6) == kn) {
       if (GetText(rec, htransfe::kType, 1) == "C") {
         DbDelete(htransfe::kHandle, status);
+        NoteWrite(status);
         deleted = status == 0;
         break;
       }
@@ -157,6 +170,7 @@ void MergeOneOffCharge() {
         PutDword(rec, hrebuts::kAmount, merged);
         DbUpdate(hrebuts::kHandle, st);
       }
+      NoteWrite(st);
       break;
     }
     DbSkip(hrebuts::kHandle, 1, status);
@@ -181,6 +195,7 @@ void MergeOneOffCharge() {
   // Without a standing charge to hold it, the one-off charge stays for a later issue.
   if (sequence.empty()) return;
   DbDelete(hnotific::kHandle, status);
+  NoteWrite(status);
   PutText(co.charge, hrebuts::kSequence, 2, sequence);
   co.billed.push_back(sequence);
 }
@@ -203,6 +218,7 @@ void WriteReceiptLine() {
   if (GetDword(line, hlinrebu::kAmount) == 0) return;
   int status = 0;
   DbInsert(hlinrebu::kHandle, status);
+  NoteWrite(status);
 }
 
 void CountDownStandingCharges() {
@@ -249,9 +265,11 @@ void CountDownStandingCharges() {
         } else {
           DbInsert(hnotific::kHandle, st);
         }
+        NoteWrite(st);
       } else {
         PutWord(rec, hrebuts::kRemaining, static_cast<int16_t>(count));
         DbUpdate(hrebuts::kHandle, st);
+        NoteWrite(st);
       }
     }
     DbSkip(hrebuts::kHandle, 1, status);
@@ -285,6 +303,7 @@ void WriteTransfer() {
   if (amount == 0) return;
   int status = 0;
   DbInsert(htransfe::kHandle, status);
+  NoteWrite(status);
 }
 
 void FinishReceipt() {
@@ -297,7 +316,10 @@ void FinishReceipt() {
     DbGet(hlinrebu::kHandle, 0, kn, 1, status);
     while (status == 0 && GetText(line, hlinrebu::kCode, 6) == kn) {
       DbDelete(hlinrebu::kHandle, status);
-      if (status != 0) break;
+      if (status != 0) {
+        NoteWrite(status);
+        break;
+      }
       DbGet(hlinrebu::kHandle, 0, kn, 1, status);
     }
     return;
@@ -318,6 +340,7 @@ void FinishReceipt() {
   PutText(rec, hcaprebu::kBic, hprobanc::kBicWidth,
           GetText(banc, hprobanc::kBic, hprobanc::kBicWidth));
   DbInsert(hcaprebu::kHandle, status);
+  NoteWrite(status);
 }
 
 }  // namespace palvorin

@@ -409,6 +409,31 @@ TEST_F(StorageTest, TheChangedFilesAreReadWithLocksDuringTheRunOnly) {
   }
 }
 
+TEST_F(StorageTest, FailedWriteOfAReceiptLeavesTheCoOwnerAsItWas) {
+  data_.AddFullCoOwner(12, 1);
+  data_.AddFullCoOwner(12, 2, 100, -3000);  // a balance line and its applied balance too
+  data_.AddStanding(12, 1, 1, "ADM", 1000, 3);
+  data_.AddStanding(12, 2, 1, "ADM", 1000);
+  data_.AddStanding(12, 2, 2, "SAL", 800);
+  Prepare();
+  Snapshot before = data_.DataSnapshot();
+  const uint8_t* lines = nullptr;
+  for (DbSlotState& slot : DataFiles().slots) {
+    if (slot.handle == hlinrebu::kHandle) lines = slot.positionBlock.data();
+  }
+  // Every receipt line fails to go in: the earlier receipts were already taken back by then.
+  auto real = DataFiles().env.engine;
+  DataFiles().env.engine = [&](uint16_t op, void* pos, void* data, uint32_t* len, void* key,
+                               uint8_t keyLen, int8_t keyNum) -> int16_t {
+    if (pos == lines && op == 2) return 2;  // I/O error
+    return real(op, pos, data, len, key, keyLen, keyNum);
+  };
+  CycleResult r = Prepare();
+  DataFiles().env.engine = real;
+  EXPECT_EQ(r.failures.size(), 2u);
+  EXPECT_EQ(data_.DataSnapshot(), before);
+}
+
 TEST_F(StorageTest, FailedUndoLeavesTheCoOwnerAsItWas) {
   data_.AddFullCoOwner(12, 1);
   data_.AddFullCoOwner(12, 2);
