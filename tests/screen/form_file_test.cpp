@@ -301,6 +301,12 @@ TEST_F(FormFileTest, TheShippedFormHasTheSelectionScreens) {
   EXPECT_GE(PickListAt(2).right - PickListAt(2).left - 1, 33);
   EXPECT_EQ(PickListAt(3).file, 62);
   EXPECT_GE(PickListAt(3).right - PickListAt(3).left - 1, 45);
+  // Each column title stands over its column of the rows.
+  EXPECT_EQ(owners.header.substr(42, 11), "DEPARTAMENT");
+  EXPECT_EQ(owners.header.substr(59, 4), "CODI");
+  EXPECT_EQ(PickListAt(2).header.substr(5, 4), "DESC");
+  EXPECT_EQ(PickListAt(2).header.substr(3 + 2 + 20 + 2, 6), "T  AUX");
+  EXPECT_EQ(PickListAt(3).header.substr(5, 4), "DESC");
   for (int l = 1; l <= 3; ++l) {
     EXPECT_FALSE(PickListAt(l).header.empty()) << "list " << l;
     EXPECT_GE(PickListAt(l).bottom - PickListAt(l).top - 1, 10) << "list " << l;
