@@ -613,7 +613,11 @@ void EditFields(int s, bool continuation, int leaveUp, int leaveDown, int& key) 
             field = &FormFieldAt(s, f);
           }
         } else {
-          if (field->extraWidth > 0 && !IsSkip(*field)) PrintValue(s, f, text, field->extraWidth);
+          if (field->extraWidth > 0 && !IsSkip(*field)) {
+            // A secret text goes back masked, as the editor showed it.
+            const std::string shown = secret ? std::string(text.size(), 'X') : text;
+            PrintValue(s, f, shown, field->extraWidth);
+          }
           if (key == keys::kEsc) {
             DisplayField(s, f);
           } else {

@@ -155,6 +155,16 @@ TEST_F(FormRunTest, ASecretFieldShowsXAndABlankEntryKeepsItsValue) {
   EXPECT_EQ(Keyboard().maskChar, 0) << "the mask ends with the field";
 }
 
+TEST_F(FormRunTest, ASecretTextIsNeverShownInClearBeforeItsDescription) {
+  FormFieldAt(4, 1).extraWidth = 4;  // the typed text is put back in front of the description
+  Type("pq");
+  Headless().FeedKeys({keys::kEnter});
+  EXPECT_THROW(Run(4, {}), HeadlessInputExhausted);  // waiting in the next field
+  EXPECT_EQ(Row(6).find("pq"), std::string::npos) << Row(6);
+  EXPECT_EQ(Text(6, 5 + 2 + 6, 6 + 4), "XXXXXX    ");
+  ResetKeyboardForTest();
+}
+
 TEST_F(FormRunTest, ABlankStartFieldKeepsItsValueWhenLeftBlank) {
   FormFieldAt(4, 2).value = "old   ";
   Run(4, {keys::kDown, keys::kDown, keys::kEsc, keys::kEsc});
