@@ -411,18 +411,21 @@ EngineStatus DoUpdate(Cursor& c, const CallArgs& a) {
   CheckStored(f, old);
   RecordKeys keys;
   ComputeKeys(f, a.data, keys);
+  bool keysChange = false;
   for (size_t k = 0; k < f.keys().size(); ++k) {
     const KeyCodec& key = f.keys()[k];
-    if (!key.modifiable &&
-        KeyFromRecord(key, reinterpret_cast<const uint8_t*>(old.data())) != keys.raw[k])
-      return EngineStatus::KeyNotModifiable;
+    if (KeyFromRecord(key, reinterpret_cast<const uint8_t*>(old.data())) == keys.raw[k]) continue;
+    if (!key.modifiable) return EngineStatus::KeyNotModifiable;
+    keysChange = true;
   }
-  Stmt& up = f.Update();
+  // Equal key values store equal index entries, so a record whose keys all stay as they were
+  // rewrites its bytes alone and leaves every index as it is.
+  Stmt& up = keysChange ? f.Update() : f.UpdateData();
   {
     StmtScope scope(up);
     up.BindInt(1, id);
     up.BindBlob(2, a.data, f.recordLength());
-    BindKeys(up, 3, keys);
+    if (keysChange) BindKeys(up, 3, keys);
     up.Run();
   }
   txn.Commit();

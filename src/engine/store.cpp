@@ -85,6 +85,12 @@ Stmt& DataFile::Update() {
   return update_;
 }
 
+Stmt& DataFile::UpdateData() {
+  if (!updateData_.prepared())
+    updateData_ = Stmt(db_, "UPDATE " + table_ + " SET data = ?2 WHERE id = ?1");
+  return updateData_;
+}
+
 Stmt& DataFile::Delete() {
   if (!delete_.prepared()) delete_ = Stmt(db_, "DELETE FROM " + table_ + " WHERE id = ?1");
   return delete_;

@@ -56,6 +56,8 @@ class DataFile {
   Stmt& Query(int key, KeyQuery shape);
   Stmt& Insert();  // ?1 data, ?2.. k0.., returns nothing
   Stmt& Update();  // ?1 id, ?2 data, ?3.. k0..
+  // ?1 id, ?2 data: for a record whose key values stay as they are, so no index is touched.
+  Stmt& UpdateData();
   Stmt& Delete();  // ?1 id
   Stmt& ById();    // ?1 id -> (id, data)
   Stmt& Count();   // -> count(*)
@@ -74,7 +76,7 @@ class DataFile {
   FileDef def_;
   std::vector<KeyCodec> keys_;
   std::vector<Stmt> queries_;  // key * kCount + shape, prepared on first use
-  Stmt insert_, update_, delete_, byId_, count_;
+  Stmt insert_, update_, updateData_, delete_, byId_, count_;
 };
 
 // One folder's database, its lock file, and what this process has loaded from it.

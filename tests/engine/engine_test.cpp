@@ -548,5 +548,38 @@ TEST_F(EngineTest, GetDirectAfterAWriteGivesWhatTheFileHolds) {
   }
 }
 
+// An update that leaves every key as it was, and one that moves a key, both leave the record
+// reachable on every key by its new values only.
+TEST_F(EngineTest, UpdatesKeepEveryKeyInStepWithTheRecord) {
+  struct Case {
+    const char* name;
+    std::string group, text;
+    Codes byGroup;
+  };
+  const Case cases[] = {
+      {"text only", "bb", "zz", {"0001", "0002", "0003"}},
+      {"group moves", "cz", "zz", {"0001", "0003", "0002"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetEngineForTest();
+    pb_.fill(0);
+    OpenCodes(std::string("u") + std::to_string(&c - cases) + ".dat");
+    for (auto [code, group] : {std::pair{"0001", "aa"}, {"0002", "bb"}, {"0003", "cc"}})
+      ASSERT_EQ(Insert(Rec(code, group)), 0);
+    ASSERT_EQ(GetEqual("0002"), 0);
+    ASSERT_EQ(Update(Rec("0002", c.group, c.text)), 0);
+    ASSERT_EQ(GetEqual("0002"), 0);
+    EXPECT_EQ(record_.substr(0, 8), Rec("0002", c.group, c.text));
+    ASSERT_EQ(Get(5, c.group, 1), 0);
+    EXPECT_EQ(Code(), "0002");
+    if (c.group != "bb") {
+      EXPECT_EQ(Get(5, "bb", 1), 4);
+    }
+    EXPECT_EQ(AllCodes(1), c.byGroup);
+    EXPECT_EQ(AllCodes(0), (Codes{"0001", "0002", "0003"}));
+  }
+}
+
 }  // namespace
 }  // namespace palvorin::testing
