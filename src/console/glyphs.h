@@ -25,9 +25,6 @@ int Cp850FromCodePoint(char32_t cp);
 // The UTF-8 form of CP850 screen text, glyph by glyph.
 std::string GlyphsUtf8(std::string_view cp850Text);
 
-// Appends the UTF-8 encoding of a code point.
-void AppendUtf8(std::string& out, char32_t cp);
-
 }  // namespace palvorin
 
 #endif  // PALVORIN_CONSOLE_GLYPHS_H_

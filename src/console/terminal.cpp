@@ -7,6 +7,7 @@
 
 #include "console/glyphs.h"
 #include "console/tty.h"
+#include "os/codepage.h"
 #include "os/env.h"
 
 namespace palvorin {

@@ -27,23 +27,6 @@ constexpr std::array<uint16_t, 128> kHighHalf = {
     0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,  // F8
 };
 
-char32_t CodePointOf(unsigned char byte) {
-  return byte < 0x80 ? char32_t{byte} : char32_t{kHighHalf[byte - 0x80]};
-}
-
-void AppendUtf8(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Decodes one UTF-8 character at `at`; advances `at`. A malformed sequence gives U+FFFD and
 // consumes one byte, so the caller writes "?" for it and goes on.
 char32_t NextCodePoint(std::string_view s, size_t& at) {
@@ -84,6 +67,28 @@ char32_t NextCodePoint(std::string_view s, size_t& at) {
 
 }  // namespace
 
+char32_t Cp850ToUnicode(unsigned char byte) {
+  return byte < 0x80 ? char32_t{byte} : char32_t{kHighHalf[byte - 0x80]};
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
 std::string cp850(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
@@ -109,7 +114,7 @@ std::string cp850(std::string_view utf8) {
 std::string Utf8FromCp850(std::string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
-  for (char c : text) AppendUtf8(CodePointOf(static_cast<unsigned char>(c)), out);
+  for (char c : text) AppendUtf8(out, Cp850ToUnicode(static_cast<unsigned char>(c)));
   return out;
 }
 

@@ -15,6 +15,12 @@ std::string cp850(std::string_view utf8);
 // The UTF-8 form of a CP850 text (bytes below 32 stay control characters).
 std::string Utf8FromCp850(std::string_view text);
 
+// The Unicode character of a CP850 byte; bytes below 0x80 are themselves.
+char32_t Cp850ToUnicode(unsigned char byte);
+
+// Appends the UTF-8 encoding of a code point.
+void AppendUtf8(std::string& out, char32_t cp);
+
 }  // namespace palvorin
 
 #endif  // PALVORIN_OS_CODEPAGE_H_
