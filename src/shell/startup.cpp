@@ -92,12 +92,14 @@ void RunOnce() {
   ScreenProgress progress;
   const CycleResult result = RunAndPrint(RunParameters(), progress, false);
   if (!result.spool.ok()) {
+    // A spool that could not be written is an earlier run's or a cut-off one: never printed.
     ShowNotice(Translate(cp850("NO ES POT ESCRIURE EL LLISTAT ")) + result.spool.message);
-  }
-  const PrintOutcome printed = PrintTheSpool();
-  if (Program().terminalLost) return;
-  if (printed == PrintOutcome::Missing && TakeMissingProgramReport()) {
-    ShowNotice(MissingPrintProgramMessage());
+  } else {
+    const PrintOutcome printed = PrintTheSpool();
+    if (Program().terminalLost) return;
+    if (printed == PrintOutcome::Missing && TakeMissingProgramReport()) {
+      ShowNotice(MissingPrintProgramMessage());
+    }
   }
   if (!result.failures.empty()) {
     std::string text = Translate(cp850("REBUTS NO DESATS: ")) + NumStr(result.failures.size());

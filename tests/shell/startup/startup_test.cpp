@@ -1,6 +1,7 @@
 // The program's start-up, work loop and close-down on the headless console.
 #include <gtest/gtest.h>
 
+#include "os/clock.h"
 #include "program_fixture.h"
 
 namespace palvorin::testing {
@@ -164,6 +165,26 @@ TEST_F(ProgramTest, TerminalGoneAfterThePrintProgramEndsTheLoopAndClosesDown) {
   EXPECT_FALSE(Program().stopMessage.empty());
   EXPECT_FALSE(Program().started) << "the files were released";
   EXPECT_TRUE(dir_.Exists("tmp/zodirudi.tmp")) << "the run was made";
+}
+
+TEST_F(ProgramTest, ASpoolThatCannotBeWrittenIsReportedAndNeverPrinted) {
+  int printRuns = 0;
+  Os().runAndWait = [&](const std::string&, const std::vector<std::string>&) {
+    ++printRuns;
+    return ChildResult{};
+  };
+  // A folder where the spool file should be: the spool cannot be created.
+  dir_.MakeDir("tmp/zodirudi.tmp");
+  Start();
+  for (int i = 0; i < 7 + 21; ++i) Headless().FeedKeys({keys::kEnter});
+  Headless().FeedText("S");
+  Headless().FeedKeys({keys::kEnter});  // confirmed: the run
+  Headless().FeedKeys({keys::kEnter});  // the notice that the listing could not be written
+  Headless().FeedKeys({keys::kEsc});    // the selection again, left
+  WorkLoop();
+  EXPECT_EQ(Headless().Pending(), 0u) << "exactly one notice was shown";
+  EXPECT_EQ(printRuns, 0) << "an earlier or cut-off spool is never handed to the print program";
+  CloseDown();
 }
 
 }  // namespace
