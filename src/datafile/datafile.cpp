@@ -4,6 +4,7 @@
 #include "datafile/datafile.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -229,16 +230,23 @@ bool TakesLockBias(int op) {
   return (op >= 5 && op <= 13) || op == 19 || (op >= 22 && op <= 24) || (op >= 33 && op <= 35);
 }
 
+// The engine's data and key buffers of one call, on the stack: a write and the read back that
+// follows it make several calls each, and none needs the heap.
+using DataBuffer = std::array<char, kDbDataBufferSize>;
+using KeyBuffer = std::array<char, kKeyBufferSize + 1>;
+
+std::string_view View(const DataBuffer& data) { return {data.data(), data.size()}; }
+
 // Copies the record area into a data buffer of `recordLength` bytes (blanks beyond the area).
-void FillDataBuffer(const DbSlotState& slot, std::string& data) {
-  std::fill(data.begin(), data.end(), ' ');
+void FillDataBuffer(const DbSlotState& slot, DataBuffer& data) {
+  data.fill(' ');
   if (slot.record != nullptr) {
     size_t n = std::min<size_t>(slot.record->size(), slot.recordLength);
     std::memcpy(data.data(), slot.record->data(), n);
   }
 }
 
-void CopyBackRecord(DbSlotState& slot, const std::string& data, uint32_t returned) {
+void CopyBackRecord(DbSlotState& slot, std::string_view data, uint32_t returned) {
   if (slot.record == nullptr) return;
   size_t n = std::min<size_t>({returned, static_cast<size_t>(slot.recordLength), data.size()});
   if (slot.record->size() < n) slot.record->resize(n, ' ');
@@ -250,20 +258,20 @@ void CopyBackRecord(DbSlotState& slot, const std::string& data, uint32_t returne
 int DbDo(DbSlotState& slot, int op) {
   DataFileState& files = DataFiles();
   if (TakesLockBias(op) && slot.lockMode != 0) op += kSingleNoWaitLock;
-  std::string data(kDbDataBufferSize, ' ');
-  std::string key(kKeyBufferSize + 1, '\0');
+  DataBuffer data;
+  KeyBuffer key;
   int attempts = 0;
   int status = 0;
   for (;;) {
     if (attempts == 1) files.env.showMessage(kLockMessageRow, LockMessage());
     FillDataBuffer(slot, data);
-    std::fill(key.begin(), key.end(), '\0');
+    key.fill('\0');
     size_t keyLength = std::min<size_t>(slot.currentKey.size(), key.size());
     std::memcpy(key.data(), slot.currentKey.data(), keyLength);
     uint32_t length = Length(slot.recordLength);
     status = CallEngine(op, slot.positionBlock.data(), data.data(), length, key.data(),
                         static_cast<int>(keyLength), ActiveKeyNumber(slot));
-    CopyBackRecord(slot, data, length);
+    CopyBackRecord(slot, View(data), length);
     slot.currentKey.assign(key.data(), keyLength);
     if ((status == kStatusRecordLocked || status == kStatusFileLocked) && slot.lockMode == 1) {
       int wait = 1 + static_cast<int>(10000.0 * files.env.random() + 0.5);
@@ -585,23 +593,25 @@ int DbRangeNext(int handle) {
 int32_t DbPosition(int handle, int32_t position) {
   DbSlotState* slot = DbSlot(handle);
   if (slot == nullptr) return position == 0 ? 0 : kDbNotOpen;
-  std::string data(kDbDataBufferSize, ' ');
+  DataBuffer data;
+  data.fill(' ');
   uint32_t length = Length(data.size());
   if (position == 0) {
     char scratch[4] = {};
     int status = CallEngine(kOpGetPosition, slot->positionBlock.data(), data.data(), length,
                             scratch, 0, 0);
     if (status != 0) return 0;
-    return static_cast<int32_t>(static_cast<uint32_t>(Word(data, 0)) |
-                                static_cast<uint32_t>(Word(data, 2)) << 16);
+    return static_cast<int32_t>(static_cast<uint32_t>(Word(View(data), 0)) |
+                                static_cast<uint32_t>(Word(View(data), 2)) << 16);
   }
   auto u = static_cast<uint32_t>(position);
   for (int i = 0; i < 4; ++i) data[i] = static_cast<char>((u >> (8 * i)) & 0xFF);
-  std::string key(kKeyBufferSize, '\0');
+  KeyBuffer key{};
   int status = ReadStatus(CallEngine(kOpGetDirect, slot->positionBlock.data(), data.data(),
                                      length, key.data(), kKeyBufferSize, ActiveKeyNumber(*slot)));
-  slot->currentKey.assign(key.data(), std::min(slot->currentKey.size(), key.size()));
-  if (status == 0) CopyBackRecord(*slot, data, length);
+  slot->currentKey.assign(key.data(),
+                          std::min<size_t>(slot->currentKey.size(), kKeyBufferSize));
+  if (status == 0) CopyBackRecord(*slot, View(data), length);
   return status;
 }
 
