@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "console/console.h"
+#include "os/codepage.h"
 #include "os/files.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
+#include "shell/language.h"
 #include "shell/session.h"
 #include "textlib/numbers.h"
 
@@ -446,7 +448,25 @@ void LoadCalculator() {
   CalculatorMemory() = state;
 }
 
-void SaveCalculator() { WriteWholeFile(CalculatorFilePath(), CalcStateText(CalculatorMemory())); }
+OsStatus SaveCalculator() {
+  return WriteWholeFile(CalculatorFilePath(), CalcStateText(CalculatorMemory()));
+}
+
+namespace {
+
+// The tape could not be kept for the next time: the operator is told, and the box stays until
+// a key is pressed, so the loss is never silent.
+void ReportUnsavedTape(const OsStatus& status) {
+  SetColour("+");
+  ShowMessageBox(12, Translate(cp850("NO ES POT ESCRIURE EL FITXER DE LA CALCULADORA ")) +
+                         status.message);
+  int key = 0;
+  GetKey(key);
+  WinPop();
+  SetColour("-");
+}
+
+}  // namespace
 
 HeldKeyTables::HeldKeyTables()
     : active(Keyboard().keyTable), saved(Keyboard().savedKeyTable), isSaved(Keyboard().saved) {}
@@ -505,7 +525,8 @@ std::string Calculator() {
   }
 
   WinPop();
-  SaveCalculator();
+  const OsStatus saved = SaveCalculator();
+  if (!saved.ok()) ReportUnsavedTape(saved);
   SetColour("-");
   keyTables.Restore();
   ConShowCursor(cursorWasVisible);

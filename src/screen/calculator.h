@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "os/status.h"
 #include "screen/keyboard.h"
 
 namespace palvorin {
@@ -91,9 +92,10 @@ struct HeldKeyTables {
 };
 
 // Reads ZEPCALC.TMP into the memory (a clean state when it is missing or unreadable) and writes
-// the memory back to it (never leaving it half written).
+// the memory back to it (never leaving it half written). A failed write is returned; the
+// calculator shows it to the operator in a message box.
 void LoadCalculator();
-void SaveCalculator();
+OsStatus SaveCalculator();
 // The file's path.
 std::string CalculatorFilePath();
 

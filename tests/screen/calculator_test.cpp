@@ -280,6 +280,27 @@ TEST_F(CalculatorScreenTest, DivisionByZeroBeeps) {
   EXPECT_EQ(CalculatorMemory().accumulator, 8);
 }
 
+TEST_F(CalculatorScreenTest, ATapeThatCannotBeWrittenIsReportedUntilAKeyIsPressed) {
+  SessionState().terminalDir = temp_.folder() + "missing/";
+  // The screen is read while the box waits for its key.
+  EXPECT_THROW(OpenTyping("2+3=", 'F'), HeadlessInputExhausted);
+  bool shown = false;
+  for (int r = 1; r <= ScreenRows(); ++r) {
+    shown = shown || Row(r).find("NO ES POT ESCRIURE EL FITXER DE LA CALCULADORA") !=
+                         std::string::npos;
+  }
+  EXPECT_TRUE(shown);
+
+  SetUp();
+  SessionState().terminalDir = temp_.folder() + "missing/";
+  PaintPattern();
+  const std::vector<Cell> before = Cells();
+  Headless().FeedText("2+3=F");
+  Headless().FeedKeys({keys::kEnter});
+  EXPECT_EQ(Calculator(), "500") << "the result is still typed";
+  EXPECT_EQ(Cells(), before) << "the box is closed with the calculator";
+}
+
 TEST_F(CalculatorScreenTest, GivesBackTheKeyTablesAsItFoundThem) {
   SetKeys("ea", "1b");
   SetKeys("+ea", "d,4800");  // a form field's table, the one before it saved
