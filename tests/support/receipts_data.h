@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +23,7 @@
 #include "receipts/layouts.h"
 #include "receipts/run_params.h"
 #include "shell/session.h"
+#include "support/installation.h"
 #include "support/temp_dir.h"
 #include "textlib/dates.h"
 #include "textlib/numbers.h"
@@ -68,13 +68,8 @@ class ReceiptsData {
     dir_.MakeDir("DADES");
     dir_.MakeDir("tmp");
     dir_.MakeDir("ddf");
-    std::ifstream source(std::string(PALVORIN_SOURCE_DIR) + "/install/dict/files.txt");
-    std::stringstream text;
-    text << source.rdbuf();
-    std::vector<DictFile> files;
     std::string error;
-    if (!ParseDictionarySource(text.str(), files, error)) dictionaryError_ = error;
-    for (const DictFile& f : files) dir_.Write("ddf/" + f.base + ".xdf", DictionaryBytes(f));
+    if (!WriteModuleDictionaries(dir_, error)) dictionaryError_ = error;
     Session& s = SessionState();
     s.rootDir = root;
     s.tempDir = root + "tmp/";
@@ -90,13 +85,8 @@ class ReceiptsData {
   // The layer's log in the installation, and no message, wait or exit that a test would see.
   void UseQuietEnvironment() {
     DataFiles().logPath = dir_.folder() + "db.log";
+    SilenceDataFiles();
     DbEnvironment& env = DataFiles().env;
-    env.showMessage = [](int, const std::string&) {};
-    env.closeMessage = [] {};
-    env.beep = [] {};
-    env.discardKeys = [] {};
-    env.waitKey = [] {};
-    env.sleep = [](int) {};
     env.random = [] { return 0.0; };
     env.exit = [this](int code) { exitCode_ = code; };
   }
@@ -301,15 +291,7 @@ class ReceiptsData {
   // Every data file of DADES, record by record.
   Snapshot DataSnapshot() {
     Snapshot s;
-    const std::pair<const char*, int> files[] = {
-        {"HFinca", hfinca::kHandle},     {"HProBase", hprobase::kHandle},
-        {"HProEcon", hproecon::kHandle}, {"HProBanc", hprobanc::kHandle},
-        {"HRebuts", hrebuts::kHandle},   {"HConcept", hconcept::kHandle},
-        {"HCapRebu", hcaprebu::kHandle}, {"HLinRebu", hlinrebu::kHandle},
-        {"HNOTIFIC", hnotific::kHandle}, {"HTransfe", htransfe::kHandle},
-        {"HCobros", hcobros::kHandle},   {"Remeses", remeses::kHandle},
-        {"HPeriodi", hperiodi::kHandle}};
-    for (const auto& [name, handle] : files) s[name] = All(handle);
+    for (const ModuleDataFile& f : kModuleDataFiles) s[f.base] = All(f.handle);
     return s;
   }
 

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "engine/engine.h"
 #include "receipts/layouts.h"
 #include "shell/session.h"
+#include "support/installation.h"
 #include "support/temp_dir.h"
 
 namespace palvorin::mkdemo {
@@ -25,18 +25,8 @@ namespace {
 
 using palvorin::testing::TempDir;
 
-struct FileInfo {
-  const char* base;
-  int handle;
-};
-constexpr FileInfo kFiles[] = {
-    {"HFinca", hfinca::kHandle},     {"HProBase", hprobase::kHandle},
-    {"HProEcon", hproecon::kHandle}, {"HProBanc", hprobanc::kHandle},
-    {"HRebuts", hrebuts::kHandle},   {"HConcept", hconcept::kHandle},
-    {"HCapRebu", hcaprebu::kHandle}, {"HLinRebu", hlinrebu::kHandle},
-    {"HNOTIFIC", hnotific::kHandle}, {"HTransfe", htransfe::kHandle},
-    {"HCobros", hcobros::kHandle},   {"Remeses", remeses::kHandle},
-    {"HPeriodi", hperiodi::kHandle}};
+using palvorin::testing::kModuleDataFiles;
+using palvorin::testing::ModuleDataFile;
 
 using Records = std::vector<std::string>;
 
@@ -46,23 +36,12 @@ class MkdemoTest : public ::testing::Test {
     ResetDataFilesForTest();
     ResetEngineForTest();
     ResetSessionForTest();
-    std::ifstream source(std::string(PALVORIN_SOURCE_DIR) + "/install/dict/files.txt");
-    std::stringstream text;
-    text << source.rdbuf();
-    std::vector<DictFile> files;
     std::string error;
-    ASSERT_TRUE(ParseDictionarySource(text.str(), files, error)) << error;
-    for (const DictFile& f : files) dir_.Write("ddf/" + f.base + ".xdf", DictionaryBytes(f));
+    ASSERT_TRUE(palvorin::testing::WriteModuleDictionaries(dir_, error)) << error;
     dir_.MakeDir("tmp");
     DataFiles().logPath.clear();
-    DbEnvironment& env = DataFiles().env;
-    env.showMessage = [](int, const std::string&) {};
-    env.closeMessage = [] {};
-    env.beep = [] {};
-    env.discardKeys = [] {};
-    env.waitKey = [] {};
-    env.sleep = [](int) {};
-    env.exit = [](int) {};
+    palvorin::testing::SilenceDataFiles();
+    DataFiles().env.exit = [](int) {};
     options_.root = dir_.folder();
     options_.tmp = dir_.folder() + "tmp/";
   }
@@ -75,7 +54,7 @@ class MkdemoTest : public ::testing::Test {
   bool Make(std::string& message) { return MakeDemo(options_, counts_, message); }
 
   void Open() {
-    for (const FileInfo& f : kFiles) {
+    for (const ModuleDataFile& f : kModuleDataFiles) {
       int status = 0;
       DbOpen(f.handle, dir_.folder() + "DADES/" + f.base, areas_[f.handle], status);
       ASSERT_EQ(status, 0) << f.base;
@@ -102,7 +81,7 @@ class MkdemoTest : public ::testing::Test {
 
   std::map<std::string, Records> Snapshot() {
     std::map<std::string, Records> s;
-    for (const FileInfo& f : kFiles) s[f.base] = All(f.handle);
+    for (const ModuleDataFile& f : kModuleDataFiles) s[f.base] = All(f.handle);
     return s;
   }
 
@@ -139,7 +118,7 @@ TEST_F(MkdemoTest, EveryFileHoldsItsRecordsOnEveryKey) {
                              {"HPeriodi", 9}};
   EXPECT_EQ(counts_, want);
   Open();
-  for (const FileInfo& f : kFiles) {
+  for (const ModuleDataFile& f : kModuleDataFiles) {
     const Records byKey0 = All(f.handle);
     EXPECT_EQ(static_cast<int>(byKey0.size()), want.at(f.base)) << f.base;
     for (int key = 1; key < 3; ++key) {

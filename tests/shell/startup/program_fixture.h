@@ -31,6 +31,7 @@
 #include "shell/language.h"
 #include "shell/session.h"
 #include "shell/startup.h"
+#include "support/installation.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "textlib/dates.h"
@@ -78,10 +79,8 @@ class ProgramTest : public ::testing::Test {
     dir_.MakeDir("tmp");
     dir_.MakeDir("exe");
     dir_.MakeDir("LOCALE");
-    std::vector<DictFile> files;
     std::string error;
-    ASSERT_TRUE(ParseDictionarySource(SourceFile("install/dict/files.txt"), files, error)) << error;
-    for (const DictFile& f : files) dir_.Write("ddf/" + f.base + ".xdf", DictionaryBytes(f));
+    ASSERT_TRUE(WriteModuleDictionaries(dir_, error)) << error;
     dir_.Write("FORMS/PALVORIN.ZPN", SourceFile("install/FORMS/PALVORIN.ZPN"));
     WriteTerminalFile("CAT");
     dir_.Write("tmp/Sessio.ini", "[Menu]\r\nTitol=PREPARACIO DE REBUTS\r\nNomMenu=PALVORIN\r\n");
