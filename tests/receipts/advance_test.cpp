@@ -24,14 +24,7 @@ class AdvanceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(data_.dictionaryError().empty()) << data_.dictionaryError();
-    data_.AddConcept("ADM", 'D');
-    data_.AddConcept("AIG", 'R');
-    data_.AddConcept("SAL", 'S');
-    data_.AddConcept("DER", 'P');
-    data_.AddConcept("COB", 'N');
-    data_.AddPeriodicity("01", 'N', 1);
-    data_.AddRemittance({.fixed = 30});
-    data_.AddBuilding(12);
+    data_.AddBasicInstallation({.fixed = 30});
   }
 
   std::vector<std::string> Listing(const RunParams& p) {

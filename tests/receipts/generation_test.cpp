@@ -22,14 +22,7 @@ class GenerationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(data_.dictionaryError().empty()) << data_.dictionaryError();
-    data_.AddConcept("ADM", 'D');
-    data_.AddConcept("AIG", 'R');
-    data_.AddConcept("SAL", 'S');
-    data_.AddConcept("DER", 'P');
-    data_.AddConcept("COB", 'N');
-    data_.AddPeriodicity("01", 'N', 1);
-    data_.AddRemittance({});
-    data_.AddBuilding(12);
+    data_.AddBasicInstallation();
   }
 
   CycleResult Run(const RunParams& p) {

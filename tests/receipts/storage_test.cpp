@@ -42,14 +42,7 @@ class StorageTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(data_.dictionaryError().empty()) << data_.dictionaryError();
-    data_.AddConcept("ADM", 'D');
-    data_.AddConcept("AIG", 'R');
-    data_.AddConcept("SAL", 'S');
-    data_.AddConcept("DER", 'P');
-    data_.AddConcept("COB", 'N');
-    data_.AddPeriodicity("01", 'N', 1);
-    data_.AddRemittance({});
-    data_.AddBuilding(12);
+    data_.AddBasicInstallation();
   }
 
   CycleResult Prepare(int year = 2025, int month = 3) {

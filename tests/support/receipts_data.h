@@ -213,6 +213,21 @@ class ReceiptsData {
     return Insert(remeses::kHandle, r);
   }
 
+  // The installation most receipt runs start from: a concept of each type the run tells
+  // apart (charge, rent, balance, one-off and collection), a monthly periodicity "01",
+  // `remittance` and building 12.
+  void AddBasicInstallation(const Remittance& remittance) {
+    AddConcept("ADM", 'D');
+    AddConcept("AIG", 'R');
+    AddConcept("SAL", 'S');
+    AddConcept("DER", 'P');
+    AddConcept("COB", 'N');
+    AddPeriodicity("01", 'N', 1);
+    AddRemittance(remittance);
+    AddBuilding(12);
+  }
+  void AddBasicInstallation() { AddBasicInstallation(Remittance{}); }
+
   int AddPeriodicity(const std::string& code, char kind, int interval, int exclusion = 0,
                      const std::array<int, 12>& months = {}) {
     std::string r = BlankRecord(hperiodi::kLength);
