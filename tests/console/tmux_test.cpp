@@ -4,27 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <functional>
-#include <map>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/tmux.h"
 
 namespace palvorin {
 namespace {
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+using testing::TmuxInstalled;
+using testing::TmuxSession;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -65,41 +55,19 @@ void ApplySgr(const std::string& params, Sgr& sgr) {
 class TmuxDemo : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (Shell("tmux -V").rfind("tmux", 0) != 0) GTEST_SKIP() << "tmux is not installed";
+    if (!TmuxInstalled()) GTEST_SKIP() << "tmux is not installed";
     demo_ = std::string(PALVORIN_BINARY_DIR) + "/tools/condemo/condemo";
     if (access(demo_.c_str(), X_OK) != 0) GTEST_SKIP() << "build the condemo target first";
-    // A server of its own per test: a server being killed must not take the next one's.
-    static int serial = 0;
-    tmux_ = "tmux -L palvorin-console-" + std::to_string(getpid()) + "-" +
-            std::to_string(++serial) + " -f /dev/null";
     // After the demo ends the shell keeps the pane open, so the terminal's state can be read.
-    Shell(tmux_ + " new-session -d -x 80 -y 25 -s demo \"" + demo_ +
-        "; echo exit=\\$?; sleep 600\" \\; set -s set-clipboard on");
+    tmux_.Start(80, 25, demo_ + "; echo exit=\\$?; sleep 600", " \\; set -s set-clipboard on");
     ASSERT_TRUE(WaitForText("CONSOLE DEMO")) << Screen();
   }
-  void TearDown() override {
-    if (!tmux_.empty()) Shell(tmux_ + " kill-server");
-  }
 
-  std::string Screen() { return Shell(tmux_ + " capture-pane -p -t demo"); }
-  std::string Format(const std::string& f) {
-    std::string s = Shell(tmux_ + " display -p -t demo '" + f + "'");
-    while (!s.empty() && s.back() == '\n') s.pop_back();
-    return s;
-  }
-  void Send(const std::string& keys) { Shell(tmux_ + " send-keys -t demo " + keys); }
-
-  bool WaitFor(const std::function<bool()>& ok) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < until) {
-      if (ok()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
-    return ok();
-  }
-  bool WaitForText(const std::string& text) {
-    return WaitFor([&] { return Screen().find(text) != std::string::npos; });
-  }
+  std::string Screen() { return tmux_.Screen(); }
+  std::string Format(const std::string& f) { return tmux_.Display(f); }
+  void Send(const std::string& keys) { tmux_.Send(keys); }
+  static bool WaitFor(const std::function<bool()>& ok) { return TmuxSession::WaitFor(ok); }
+  bool WaitForText(const std::string& text) { return tmux_.WaitForText(text); }
   // Sends one key and waits until the demo shows it as its last event.
   void Expect(const std::string& key, const std::string& shown) {
     Send(key);
@@ -109,7 +77,7 @@ class TmuxDemo : public ::testing::Test {
   // The colours of the glyph `glyph` (UTF-8) on screen row `row` (1-based).
   Sgr ColoursAt(int row, const std::string& glyph) {
     Sgr sgr;
-    std::vector<std::string> lines = Lines(Shell(tmux_ + " capture-pane -e -p -t demo"));
+    std::vector<std::string> lines = Lines(tmux_.ColouredScreen());
     for (int r = 0; r < row && r < static_cast<int>(lines.size()); ++r) {
       const std::string& line = lines[r];
       for (size_t i = 0; i < line.size();) {
@@ -129,7 +97,7 @@ class TmuxDemo : public ::testing::Test {
   }
 
   std::string demo_;
-  std::string tmux_;
+  TmuxSession tmux_{"palvorin-console", "demo"};
 };
 
 TEST_F(TmuxDemo, DrawsTheFramedWindowInItsColours) {
@@ -167,7 +135,7 @@ TEST_F(TmuxDemo, KeysArriveAsPcKeyCodes) {
   Expect("-l \u00e9", "0082");
   Expect("-H 1b 5b 3c 30 3b 31 35 3b 37 4d", "M1@7,15");
   // A paste with a line end in it arrives as one Ctrl+V, never as typed keys and Enter.
-  Shell(tmux_ + " set-buffer -b clip 'ab\ncd' \\; paste-buffer -p -b clip -t demo");
+  tmux_.Run("set-buffer -b clip 'ab\ncd' \\; paste-buffer -p -b clip -t demo");
   EXPECT_TRUE(WaitForText("Last: 0016/2 ")) << Screen();
 }
 
@@ -175,8 +143,8 @@ TEST_F(TmuxDemo, InsertClipboardAndAGoodExit) {
   Expect("IC", "5200");
   EXPECT_TRUE(WaitForText("Insert: OFF"));
   Expect("C-c", "0003/2");
-  EXPECT_TRUE(WaitFor([&] { return Shell(tmux_ + " show-buffer") == "Hola \u00e9"; }))
-      << Shell(tmux_ + " show-buffer");
+  EXPECT_TRUE(WaitFor([&] { return tmux_.Run("show-buffer") == "Hola \u00e9"; }))
+      << tmux_.Run("show-buffer");
   Send("C-q");
   ASSERT_TRUE(WaitForText("exit=0")) << Screen();
   const std::string after = Screen();
@@ -189,9 +157,9 @@ TEST_F(TmuxDemo, InsertClipboardAndAGoodExit) {
 }
 
 TEST_F(TmuxDemo, ATooSmallWindowShowsANoticeAndTheScreenComesBack) {
-  Shell(tmux_ + " resize-window -t demo -x 60 -y 20");
+  tmux_.Run("resize-window -t demo -x 60 -y 20");
   EXPECT_TRUE(WaitForText("Terminal too small")) << Screen();
-  Shell(tmux_ + " resize-window -t demo -x 100 -y 30");
+  tmux_.Run("resize-window -t demo -x 100 -y 30");
   ASSERT_TRUE(WaitForText("CONSOLE DEMO")) << Screen();
   EXPECT_EQ(Screen().find("Terminal too small"), std::string::npos);
   Expect("F2", "3C00");

@@ -4,16 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "console/terminal.h"
 #include "os/codepage.h"
 #include "screen/screen_fixture.h"
+#include "support/tmux.h"
 
 namespace palvorin {
 namespace {
@@ -361,29 +360,16 @@ TEST(EditorOnATerminal, EditsAFieldInAFramedWindowOverAMessage) {
 
 class EditorOnTmux : public ::testing::Test {
  protected:
-  static std::string Shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-    if (p == nullptr) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-  }
   void SetUp() override {
-    if (Shell("tmux -V").rfind("tmux", 0) != 0) GTEST_SKIP() << "tmux is not installed";
+    if (!testing::TmuxInstalled()) GTEST_SKIP() << "tmux is not installed";
     const std::string program = std::string(PALVORIN_BINARY_DIR) + "/tests/test_screen";
     if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << program;
-    tmux_ = "tmux -L palvorin-editor-" + std::to_string(getpid()) + " -f /dev/null";
-    Shell(tmux_ + " new-session -d -x 80 -y 25 -s ed \"PALVORIN_EDITOR_ON_TTY=1 " + program +
-          " --gtest_filter=EditorOnATerminal.EditsAFieldInAFramedWindowOverAMessage; "
-          "sleep 600\"");
+    tmux_.Start(80, 25,
+                "PALVORIN_EDITOR_ON_TTY=1 " + program +
+                    " --gtest_filter=EditorOnATerminal.EditsAFieldInAFramedWindowOverAMessage; "
+                    "sleep 600");
   }
-  void TearDown() override {
-    if (!tmux_.empty()) Shell(tmux_ + " kill-server");
-  }
-  std::string Screen() { return Shell(tmux_ + " capture-pane -p -t ed"); }
+  std::string Screen() { return tmux_.Screen(); }
   std::string Row(int row) {
     const std::string screen = Screen();
     size_t at = 0;
@@ -393,21 +379,11 @@ class EditorOnTmux : public ::testing::Test {
     }
     return at == std::string::npos ? "" : screen.substr(at, screen.find('\n', at) - at);
   }
-  bool WaitFor(const std::string& text) {
-    for (int i = 0; i < 300; ++i) {
-      if (Screen().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
-    return false;
-  }
-  std::string Cursor() {
-    std::string s = Shell(tmux_ + " display -p -t ed '#{cursor_y},#{cursor_x} #{cursor_flag}'");
-    while (!s.empty() && s.back() == '\n') s.pop_back();
-    return s;
-  }
-  void Send(const std::string& keys) { Shell(tmux_ + " send-keys -t ed " + keys); }
+  bool WaitFor(const std::string& text) { return tmux_.WaitForText(text); }
+  std::string Cursor() { return tmux_.Display("#{cursor_y},#{cursor_x} #{cursor_flag}"); }
+  void Send(const std::string& keys) { tmux_.Send(keys); }
 
-  std::string tmux_;
+  testing::TmuxSession tmux_{"palvorin-editor", "ed"};
 };
 
 TEST_F(EditorOnTmux, TypedKeysReachTheFieldThroughTmux) {
