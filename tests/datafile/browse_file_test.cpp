@@ -16,6 +16,7 @@
 #include "screen/keyboard.h"
 #include "screen/windows.h"
 #include "shell/session.h"
+#include "screen/screen_fixture.h"
 #include "support/temp_dir.h"
 
 namespace palvorin {
@@ -60,11 +61,7 @@ class BrowseFileTest : public ::testing::Test {
       DbInsert(kHandle, status);
       ASSERT_EQ(status, 0) << person;
     }
-    std::string message;
-    ASSERT_EQ(ParseForm(
-                  kForm, "test", [](const std::string& t) { return t; }, Forms(), message),
-              FormLoad::Ok)
-        << message;
+    ASSERT_TRUE(testing::LoadTestForm(kForm));
     UseDataFilesForBrowse();
     Browsing().hooks.row = [this](int) { return record_.substr(4, 20); };
   }

@@ -83,11 +83,7 @@ class BrowseTest : public testing::ScreenTest {
     ScreenTest::SetUp();
     ResetFormsForTest();
     ResetBrowseForTest();
-    std::string message;
-    ASSERT_EQ(ParseForm(
-                  kForm, "test", [](const std::string& t) { return t; }, Forms(), message),
-              FormLoad::Ok)
-        << message;
+    ASSERT_TRUE(testing::LoadTestForm(kForm));
     Browsing().hooks.row = [this](int) { return row_(file_->Current()); };
   }
   void TearDown() override {

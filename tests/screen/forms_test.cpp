@@ -50,11 +50,7 @@ class FormRunTest : public testing::ScreenTest {
     ScreenTest::SetUp();
     ResetFormsForTest();
     ResetBrowseForTest();
-    std::string message;
-    ASSERT_EQ(ParseForm(
-                  kForm, "test", [](const std::string& t) { return t; }, Forms(), message),
-              FormLoad::Ok)
-        << message;
+    ASSERT_TRUE(testing::LoadTestForm(kForm));
     FormHooks& hooks = Forms().hooks;
     hooks.check = [this](int s, std::string& text, int f, int&) {
       checks_.push_back({s, text, f});

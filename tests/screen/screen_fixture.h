@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/console.h"
 #include "console/headless.h"
+#include "screen/forms.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
 #include "shell/session.h"
@@ -24,6 +26,15 @@ constexpr uint8_t kAttrNormal = 0x07;     // entry 1: 7 on 0
 constexpr uint8_t kAttrReverse = 0x70;    // entry 2: 0 on 7
 constexpr uint8_t kAttrReverseNormal = 0x71;  // entry 3: 1 on 7
 constexpr uint8_t kAttrInput = 0x1E;      // entry 4: 14 on 1
+
+// Makes `form` (a form file's content, its texts taken as they stand) the program's form.
+inline ::testing::AssertionResult LoadTestForm(std::string_view form) {
+  std::string message;
+  if (ParseForm(form, "test", [](const std::string& t) { return t; }, Forms(), message) ==
+      FormLoad::Ok)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << message;
+}
 
 class ScreenTest : public ::testing::Test {
  protected:
