@@ -35,10 +35,7 @@ constexpr std::string_view kForm =
 class BrowseFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetConsoleForTest();
-    ResetWindowsForTest();
-    ResetKeyboardForTest();
-    ResetSessionForTest();
+    testing::ResetHeadlessScreen();
     ResetFormsForTest();
     ResetBrowseForTest();
     ResetDataFilesForTest();

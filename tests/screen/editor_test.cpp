@@ -327,10 +327,7 @@ TEST(EditorOnATerminal, EditsAFieldInAFramedWindowOverAMessage) {
     GTEST_SKIP() << "run by EditorOnATerminal.TypedKeysReachTheFieldThroughTmux";
   }
   testing::TempDir temp;
-  ResetConsoleForTest();
-  ResetWindowsForTest();
-  ResetKeyboardForTest();
-  ResetSessionForTest();
+  testing::ResetHeadlessScreen();
   SessionState().tempDir = temp.folder();
   SessionState().colours = {{{15, 0}, {7, 0}, {0, 7}, {0, 7}, {14, 1}}};
   std::string error;

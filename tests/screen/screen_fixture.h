@@ -27,6 +27,14 @@ constexpr uint8_t kAttrReverse = 0x70;    // entry 2: 0 on 7
 constexpr uint8_t kAttrReverseNormal = 0x71;  // entry 3: 1 on 7
 constexpr uint8_t kAttrInput = 0x1E;      // entry 4: 14 on 1
 
+// A blank headless console, no windows, an empty key table and a fresh session.
+inline void ResetHeadlessScreen() {
+  ResetConsoleForTest();
+  ResetWindowsForTest();
+  ResetKeyboardForTest();
+  ResetSessionForTest();
+}
+
 // Makes `form` (a form file's content, its texts taken as they stand) the program's form.
 inline ::testing::AssertionResult LoadTestForm(std::string_view form) {
   std::string message;
@@ -39,10 +47,7 @@ inline ::testing::AssertionResult LoadTestForm(std::string_view form) {
 class ScreenTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetConsoleForTest();
-    ResetWindowsForTest();
-    ResetKeyboardForTest();
-    ResetSessionForTest();
+    ResetHeadlessScreen();
     SessionState().tempDir = temp_.folder();
     SessionState().colours = {{{15, 0}, {7, 0}, {0, 7}, {1, 7}, {14, 1}}};
   }

@@ -18,6 +18,7 @@
 #include "screen/keyboard.h"
 #include "screen/windows.h"
 #include "shell/session.h"
+#include "screen/screen_fixture.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
@@ -320,12 +321,7 @@ TEST_F(QueueTest, MissingOrFailingLprIsReported) {
 
 class PreviewTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetConsoleForTest();
-    ResetWindowsForTest();
-    ResetKeyboardForTest();
-    ResetSessionForTest();
-  }
+  void SetUp() override { palvorin::testing::ResetHeadlessScreen(); }
   void TearDown() override { ResetConsoleForTest(); }
 
   // Two pages of 30 numbered lines, each line 120 columns wide.
