@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <regex>
@@ -45,13 +44,6 @@ std::string Output(const std::string& command) {
     ::pclose(pipe);
   }
   return out;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // Hundredths from an amount as the listing prints it ("1.426,50", "208,02-").
@@ -222,7 +214,7 @@ class Terminal {
       Escape();
       const auto limit = Clock::now() + std::chrono::seconds(1);
       while (Clock::now() < limit) {
-        const std::string code = ReadFile(exitFile_);
+        const std::string code = FileContent(exitFile_);
         if (!code.empty() && code.back() == '\n') return std::stoi(code);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
@@ -235,7 +227,7 @@ class Terminal {
   int WaitExit(int seconds = 20) const {
     const auto limit = Clock::now() + std::chrono::seconds(seconds);
     while (Clock::now() < limit) {
-      const std::string code = ReadFile(exitFile_);
+      const std::string code = FileContent(exitFile_);
       if (!code.empty() && code.back() == '\n') return std::stoi(code);
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

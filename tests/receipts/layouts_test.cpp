@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "datafile/dictionary.h"
+#include "support/installation.h"
 
 namespace palvorin {
 namespace {
@@ -95,13 +93,9 @@ TEST(FileLayouts, AreFoundByBaseNameInAnyCaseAndFolder) {
 // The dictionaries the files are created from and the layouts the program reads them with
 // come from two places; they must describe the same records.
 TEST(FileLayouts, AgreeWithTheDictionarySource) {
-  std::ifstream in(std::string(PALVORIN_SOURCE_DIR) + "/install/dict/files.txt");
-  ASSERT_TRUE(in);
-  std::stringstream text;
-  text << in.rdbuf();
   std::vector<DictFile> files;
   std::string error;
-  ASSERT_TRUE(ParseDictionarySource(text.str(), files, error)) << error;
+  ASSERT_TRUE(ParseDictionarySource(testing::ModuleDictionarySource(), files, error)) << error;
   ASSERT_EQ(files.size(), FileLayouts().size());
   const char* kTypeNames[] = {"text", "byte",   "word", "dword",     "amount",
                               "digits", "code", "date", "remittance"};

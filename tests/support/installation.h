@@ -4,8 +4,6 @@
 #ifndef PALVORIN_TESTS_SUPPORT_INSTALLATION_H_
 #define PALVORIN_TESTS_SUPPORT_INSTALLATION_H_
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,15 +28,16 @@ inline constexpr ModuleDataFile kModuleDataFiles[] = {
     {"HCobros", hcobros::kHandle},   {"Remeses", remeses::kHandle},
     {"HPeriodi", hperiodi::kHandle}};
 
+// The module's dictionary source, as the installation's dictionaries are generated from it.
+inline std::string ModuleDictionarySource() {
+  return FileContent(std::string(PALVORIN_SOURCE_DIR) + "/install/dict/files.txt");
+}
+
 // Writes ddf/<file>.xdf in `dir` for every data file of the module's dictionary source. False,
 // with the parser's `error`, when the source does not parse.
 inline bool WriteModuleDictionaries(const TempDir& dir, std::string& error) {
-  std::ifstream source(std::string(PALVORIN_SOURCE_DIR) + "/install/dict/files.txt",
-                       std::ios::binary);
-  std::stringstream text;
-  text << source.rdbuf();
   std::vector<DictFile> files;
-  if (!ParseDictionarySource(text.str(), files, error)) return false;
+  if (!ParseDictionarySource(ModuleDictionarySource(), files, error)) return false;
   for (const DictFile& f : files) dir.Write("ddf/" + f.base + ".xdf", DictionaryBytes(f));
   return true;
 }

@@ -11,6 +11,12 @@
 
 namespace palvorin::testing {
 
+// The bytes of the file at `path`, empty when it does not exist or cannot be read.
+inline std::string FileContent(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 class TempDir {
  public:
   TempDir() {
@@ -43,8 +49,7 @@ class TempDir {
   }
   // The content of `relative`, empty when it does not exist.
   std::string Read(std::string_view relative) const {
-    std::ifstream in(std::filesystem::path(path_) / relative, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return FileContent((std::filesystem::path(path_) / relative).string());
   }
   bool Exists(std::string_view relative) const {
     return std::filesystem::exists(std::filesystem::path(path_) / relative);

@@ -7,18 +7,12 @@
 #include <sstream>
 
 #include "receipts/layouts.h"
+#include "support/temp_dir.h"
 
 namespace palvorin {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string Packed(int value, int width) {
   std::string bytes(width, '\x80');
@@ -66,8 +60,8 @@ class ZepdataTest : public ::testing::Test {
     ToolRun run;
     int raw = std::system(command.c_str());
     run.code = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = ReadFile(dir_ / "out");
-    run.err = ReadFile(dir_ / "err");
+    run.out = testing::FileContent(dir_ / "out");
+    run.err = testing::FileContent(dir_ / "err");
     return run;
   }
 

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "console/console.h"
@@ -41,10 +39,7 @@
 namespace palvorin::testing {
 
 inline std::string SourceFile(const std::string& relative) {
-  std::ifstream in(std::string(PALVORIN_SOURCE_DIR) + "/" + relative, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return FileContent(std::string(PALVORIN_SOURCE_DIR) + "/" + relative);
 }
 
 inline void ResetModuleState() {
