@@ -16,6 +16,7 @@
 #include "os/files.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
+#include "shell/language.h"
 #include "shell/session.h"
 
 namespace palvorin {
@@ -62,17 +63,6 @@ constexpr int kFlagAcs = 0x20;
 constexpr int kFileSpecSize = 16;
 constexpr int kSegmentSize = 16;
 constexpr int kAcsNameSize = 8;
-
-// Which message a language code gets: Spanish, Galician, Aranese, else Catalan.
-enum class Language { Catalan, Spanish, Galician, Aranese };
-
-Language OperatorLanguage() {
-  std::string code = SessionState().languageCode.substr(0, 3);
-  if (code == "SPA") return Language::Spanish;
-  if (code == "GLG") return Language::Galician;
-  if (code == "OCI") return Language::Aranese;
-  return Language::Catalan;
-}
 
 std::string LockMessage() {
   switch (OperatorLanguage()) {

@@ -8,6 +8,7 @@
 #include "os/clock.h"
 #include "os/codepage.h"
 #include "os/paths.h"
+#include "shell/language.h"
 #include "shell/session.h"
 
 namespace palvorin {
@@ -220,16 +221,12 @@ bool TakeMissingProgramReport() {
 }
 
 std::string MissingPrintProgramMessage() {
-  const std::string& lang = SessionState().languageCode;
   std::string text;
-  if (lang.starts_with("SPA")) {
-    text = cp850("NO SE ENCUENTRA EL PROGRAMA DE IMPRESIÓN ");
-  } else if (lang.starts_with("GLG")) {
-    text = cp850("NON SE ATOPA O PROGRAMA DE IMPRESIÓN ");
-  } else if (lang.starts_with("OCI")) {
-    text = cp850("NON SE TROBE ETH PROGRAMA D'IMPRESSION ");
-  } else {
-    text = cp850("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ ");
+  switch (OperatorLanguage()) {
+    case Language::Spanish: text = cp850("NO SE ENCUENTRA EL PROGRAMA DE IMPRESIÓN "); break;
+    case Language::Galician: text = cp850("NON SE ATOPA O PROGRAMA DE IMPRESIÓN "); break;
+    case Language::Aranese: text = cp850("NON SE TROBE ETH PROGRAMA D'IMPRESSION "); break;
+    case Language::Catalan: text = cp850("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ "); break;
   }
   return text + "ZODIRUDI";
 }

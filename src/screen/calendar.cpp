@@ -10,6 +10,7 @@
 #include "screen/calculator.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
+#include "shell/language.h"
 #include "shell/session.h"
 #include "textlib/dates.h"
 #include "textlib/text.h"
@@ -164,8 +165,12 @@ int CalendarMonthLength(int year, int month) {
 }
 
 std::string CalendarWeekdayHeader(std::string_view code) {
-  if (code.substr(0, 3) == "SPA" || code.substr(0, 3) == "GLG") return " L  M  X  J  V  S  D";
-  if (code.substr(0, 3) == "OCI") return "DL DT DC DJ DD DS DG";
+  switch (LanguageOf(code)) {
+    case Language::Spanish:
+    case Language::Galician: return " L  M  X  J  V  S  D";
+    case Language::Aranese: return "DL DT DC DJ DD DS DG";
+    case Language::Catalan: break;
+  }
   return "DL DT DC DJ DV DS DG";
 }
 

@@ -11,13 +11,26 @@ constexpr std::string_view kDefaultModuleName = "PALVORIN";
 // Which of the three translations a language code takes: 2 Galician, 3 Aranese, 4 Spanish;
 // 0 for Catalan and any unknown code.
 int TranslationField(std::string_view code) {
-  if (code == "GLG") return 2;
-  if (code == "OCI") return 3;
-  if (code == "SPA") return 4;
+  switch (LanguageOf(code)) {
+    case Language::Galician: return 2;
+    case Language::Aranese: return 3;
+    case Language::Spanish: return 4;
+    case Language::Catalan: break;
+  }
   return 0;
 }
 
 }  // namespace
+
+Language LanguageOf(std::string_view code) {
+  code = code.substr(0, 3);
+  if (code == "GLG") return Language::Galician;
+  if (code == "OCI") return Language::Aranese;
+  if (code == "SPA") return Language::Spanish;
+  return Language::Catalan;
+}
+
+Language OperatorLanguage() { return LanguageOf(SessionState().languageCode); }
 
 LanguageFiles& Languages() {
   static LanguageFiles files;

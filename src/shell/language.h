@@ -11,6 +11,16 @@
 
 namespace palvorin {
 
+// The operator's languages. Library messages carry their own text in each of them.
+enum class Language { Catalan, Galician, Aranese, Spanish };
+
+// The language a code stands for by its first three characters: "GLG", "OCI", "SPA"; a blank
+// or any other code is Catalan.
+Language LanguageOf(std::string_view code);
+
+// The language of the session's language code.
+Language OperatorLanguage();
+
 // The language files' state: the base name of the file, empty until the first translation
 // sets it to the session's module name ("PALVORIN" when the start-up has not set one).
 struct LanguageFiles {

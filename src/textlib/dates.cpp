@@ -10,6 +10,7 @@
 #include "os/clock.h"
 #include "os/codepage.h"
 #include "os/env.h"
+#include "shell/language.h"
 #include "shell/session.h"
 #include "textlib/numbers.h"
 #include "textlib/text.h"
@@ -47,10 +48,12 @@ const LanguageTable& TableFor(std::string_view languageCode) {
        cp850("gèr       hereuèr   març      abriu     mai       junh      "
              "junhsega  agost     seteme    octobre   noveme    deseme    ")},
   }};
-  const std::string_view code = languageCode.substr(0, 3);
-  if (code == "SPA") return kTables[1];
-  if (code == "GLG") return kTables[2];
-  if (code == "OCI") return kTables[3];
+  switch (LanguageOf(languageCode)) {
+    case Language::Spanish: return kTables[1];
+    case Language::Galician: return kTables[2];
+    case Language::Aranese: return kTables[3];
+    case Language::Catalan: break;
+  }
   return kTables[0];
 }
 
