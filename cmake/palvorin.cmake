@@ -3,7 +3,6 @@
 function(palvorin_subsystem name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp)
-  list(FILTER sources EXCLUDE REGEX "/(startup[^/]*|main)\\.cpp$")
   if(sources)
     add_library(palvorin_${name} STATIC ${sources})
     target_include_directories(palvorin_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)

@@ -22,7 +22,7 @@
 #include "datafile/datafile.h"
 #include "datafile/dictionary.h"
 #include "engine/btrcall.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "receipts/files.h"
 #include "receipts/generation.h"
 #include "receipts/layouts.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "textlib/numbers.h"
 #include "textlib/text.h"
 

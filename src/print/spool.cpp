@@ -8,8 +8,8 @@
 #include "os/clock.h"
 #include "os/codepage.h"
 #include "os/paths.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 
 namespace palvorin {
 

@@ -6,7 +6,7 @@
 #include "print/spool.h"
 #include "receipts/generation.h"
 #include "receipts/layouts.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "textlib/dates.h"
 #include "textlib/numbers.h"
 #include "textlib/text.h"

@@ -3,7 +3,7 @@
 #include "datafile/datafile.h"
 #include "os/files.h"
 #include "receipts/layouts.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace palvorin {
 

@@ -8,8 +8,8 @@
 #include "receipts/files.h"
 #include "receipts/layouts.h"
 #include "receipts/storage.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "textlib/numbers.h"
 #include "textlib/text.h"
 

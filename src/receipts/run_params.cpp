@@ -3,7 +3,7 @@
 #include "datafile/datafile.h"
 #include "receipts/generation.h"
 #include "receipts/layouts.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "textlib/dates.h"
 #include "textlib/numbers.h"
 #include "textlib/text.h"

@@ -10,7 +10,7 @@
 #include "screen/forms.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace palvorin {
 

@@ -11,8 +11,8 @@
 #include "os/files.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "textlib/numbers.h"
 
 namespace palvorin {

@@ -10,8 +10,8 @@
 #include "screen/calculator.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "textlib/dates.h"
 #include "textlib/text.h"
 

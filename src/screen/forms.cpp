@@ -15,8 +15,8 @@
 #include "screen/help.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 
 namespace palvorin {
 

@@ -12,7 +12,7 @@
 #include "os/files.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace palvorin {
 namespace {

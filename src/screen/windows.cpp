@@ -8,7 +8,7 @@
 
 #include "console/console.h"
 #include "os/files.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace palvorin {
 

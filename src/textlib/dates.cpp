@@ -10,8 +10,8 @@
 #include "os/clock.h"
 #include "os/codepage.h"
 #include "os/env.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "textlib/numbers.h"
 #include "textlib/text.h"
 

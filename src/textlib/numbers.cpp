@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "os/env.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace palvorin {
 
@@ -280,6 +280,22 @@ CurrencyState& Currency() {
 
 void ResetCurrencyForTest() { Currency() = CurrencyState{}; }
 
+namespace {
+
+// The currencies after the session's command, which the session's set-up leaves for the
+// amounts (the suite's menu gives every module the euro as its main currency).
+CurrencyState& CurrencyInUse() {
+  CurrencyState& state = Currency();
+  const std::string& command = SessionState().currencyCommand;
+  if (!state.sessionTaken && !command.empty()) {
+    state.sessionTaken = true;
+    SetCurrency(command);
+  }
+  return state;
+}
+
+}  // namespace
+
 std::string FmtPic(std::string_view mask, double value) {
   LoadSeparators();
   const MaskShape shape = ShapeOf(mask);
@@ -326,7 +342,7 @@ std::string FmtAmount(std::string_view mask, double amount) {
     for (int p = length - 3; p >= 1; p -= 4)
       rebuilt = rightmost(rebuilt.substr(0, p) + ',' + rebuilt.substr(p));
   double value = amount / 100;
-  if (Currency().inForce == 'P') {
+  if (CurrencyInUse().inForce == 'P') {
     value *= static_cast<double>(kPesetasPerEuro);
   } else {
     count += count == 0 ? 3 : 2;
@@ -338,7 +354,7 @@ std::string FmtAmount(std::string_view mask, double amount) {
 }
 
 void SetCurrency(std::string_view command) {
-  CurrencyState& state = Currency();
+  CurrencyState& state = CurrencyInUse();
   const std::size_t comma = command.find(',');
   if (comma != std::string_view::npos) {
     const std::size_t letter = command.find_first_not_of(' ', comma + 1);

@@ -37,6 +37,7 @@ struct CurrencyState {
   char main = 0;
   char second = 0;
   char inForce = 0;
+  bool sessionTaken = false;  // the session's currency command has been applied
 };
 CurrencyState& Currency();    // the run's only instance
 void ResetCurrencyForTest();  // Currency() = CurrencyState{}
@@ -55,6 +56,8 @@ std::string FmtAmount(std::string_view mask, double amount);
 // Changes the currencies: "a,E" makes E the main currency and puts it in force; "x,P" (any
 // other first letter) sets the second currency; "p" puts the second currency in force (the
 // main one when none is set); anything else without a comma puts the main currency back.
+// The session's own command, once it is set up, comes first, the first time the currencies
+// are changed or used.
 void SetCurrency(std::string_view command);
 
 // A number as a compact text. The format text holds a width before "." and a number of

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "os/clock.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace palvorin {
 namespace {

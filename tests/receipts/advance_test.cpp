@@ -8,7 +8,7 @@
 #include "receipts/generation.h"
 #include "receipts/layouts.h"
 #include "os/codepage.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "support/receipts_data.h"
 
 namespace palvorin {

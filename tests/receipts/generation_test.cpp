@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "receipts/layouts.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "support/receipts_data.h"
 
 namespace palvorin {

@@ -5,7 +5,7 @@
 
 #include "console/console.h"
 #include "screen/windows.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace palvorin {

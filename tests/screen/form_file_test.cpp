@@ -8,8 +8,8 @@
 #include "console/console.h"
 #include "os/codepage.h"
 #include "screen/forms.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace palvorin {

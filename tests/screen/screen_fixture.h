@@ -15,7 +15,7 @@
 #include "screen/forms.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace palvorin::testing {

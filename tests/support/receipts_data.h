@@ -22,7 +22,7 @@
 #include "receipts/generation.h"
 #include "receipts/layouts.h"
 #include "receipts/run_params.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "support/installation.h"
 #include "support/temp_dir.h"
 #include "textlib/dates.h"

@@ -161,6 +161,15 @@ TEST_F(NumbersTest, FmtAmountConvertsToPesetasWhenTheyAreInForce) {
   EXPECT_EQ(FmtAmount("ZZ,ZZZ,ZZ9", 100), "      1'00");
 }
 
+TEST_F(NumbersTest, TheSessionsCurrencyCommandComesBeforeTheFirstChange) {
+  SessionState().currencyCommand = "a,E";
+  SetCurrency("x,P");
+  EXPECT_EQ(Currency().main, 'E');
+  EXPECT_EQ(Currency().second, 'P');
+  SetCurrency("a,D");  // taken once: a later change is not undone by it
+  EXPECT_EQ(Currency().main, 'D');
+}
+
 TEST_F(NumbersTest, SetCurrencyFollowsItsCommands) {
   struct Step {
     std::string_view command;

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "os/clock.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "textlib/dates.h"

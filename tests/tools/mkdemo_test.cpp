@@ -16,7 +16,7 @@
 #include "demodata.h"
 #include "engine/engine.h"
 #include "receipts/layouts.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "support/installation.h"
 #include "support/temp_dir.h"
 

@@ -17,7 +17,7 @@
 #include "printdoc.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "screen/screen_fixture.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"

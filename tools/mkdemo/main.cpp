@@ -9,7 +9,7 @@
 #include "demodata.h"
 #include "os/codepage.h"
 #include "os/paths.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace {
 

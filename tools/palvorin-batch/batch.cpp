@@ -9,7 +9,7 @@
 #include "print/spool.h"
 #include "receipts/files.h"
 #include "receipts/generation.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "textlib/numbers.h"
 
 namespace palvorin {

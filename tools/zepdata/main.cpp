@@ -16,7 +16,7 @@
 #include "os/files.h"
 #include "os/paths.h"
 #include "receipts/layouts.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace palvorin {
 namespace {

@@ -12,7 +12,7 @@
 #include "os/files.h"
 #include "preview.h"
 #include "printdoc.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace palvorin::zodirudi {
 namespace {

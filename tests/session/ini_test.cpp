@@ -3,7 +3,7 @@
 #include <string>
 
 #include "os/codepage.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace palvorin {

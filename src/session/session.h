@@ -3,11 +3,10 @@
 // work date, output destination and language from KoraTerm.ini (Kora.ini for a blank
 // language). SessionSetUp fills it once at start-up; afterwards it is only read.
 // Every text is a CP850 byte string.
-#ifndef PALVORIN_SHELL_SESSION_H_
-#define PALVORIN_SHELL_SESSION_H_
+#ifndef PALVORIN_SESSION_SESSION_H_
+#define PALVORIN_SESSION_SESSION_H_
 
 #include <array>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +33,9 @@ struct Session {
   std::string platformMode;  // "CGI", "WIN" or "DOS"
   std::string installationName;  // Kora.ini [Empresa] Nom, at most 35 characters
   std::string moduleName;        // "PALVORIN" once the start-up has set it
+  // The currency command the set-up gives the amounts ("a,E": the euro, main and in force);
+  // the text library takes it the first time it works with currencies. Empty before set-up.
+  std::string currencyCommand;
 };
 
 // The run's only session state.
@@ -44,12 +46,6 @@ void ResetSessionForTest();
 // Fills the session state from the environment and the session files, in the suite's order.
 // Never fails: anything missing gives empty texts and the defaults.
 void SessionSetUp();
-
-// The text library sits above this one, so the set-up sends its currency command ("a,E")
-// through this hook; the program's start-up installs the text library's SetCurrency here
-// before calling SessionSetUp. Without a hook the step is skipped. ResetSessionForTest
-// removes it.
-void SetSessionCurrencyHook(std::function<void(const std::string& command)> hook);
 
 // The value of `key` in `section` of the INI-style file at `file` (a full path, DOS or Linux
 // form); the empty text when the file cannot be opened or the section or key is absent.
@@ -64,4 +60,4 @@ std::string CompleteFolder(const std::string& folder);
 
 }  // namespace palvorin
 
-#endif  // PALVORIN_SHELL_SESSION_H_
+#endif  // PALVORIN_SESSION_SESSION_H_

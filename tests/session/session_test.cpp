@@ -1,4 +1,4 @@
-#include "shell/session.h"
+#include "session/session.h"
 
 #include <gtest/gtest.h>
 
@@ -205,14 +205,12 @@ TEST_F(SessionTest, TermNamesTheTerminalFolderOnlyWhenItIsAFolder) {
   EXPECT_EQ(SessionState().terminalDir, "C:") << "the session file comes first";
 }
 
-TEST_F(SessionTest, SendsTheCurrencyCommandThroughItsHook) {
-  std::vector<std::string> commands;
-  SetSessionCurrencyHook([&](const std::string& command) { commands.push_back(command); });
+TEST_F(SessionTest, LeavesTheEuroAsTheCurrencyCommand) {
+  EXPECT_EQ(SessionState().currencyCommand, "");
   SessionSetUp();
-  EXPECT_EQ(commands, (std::vector<std::string>{"a,E"}));
+  EXPECT_EQ(SessionState().currencyCommand, "a,E");
   ResetSessionForTest();
-  SessionSetUp();  // the hook went with the reset
-  EXPECT_EQ(commands.size(), 1u);
+  EXPECT_EQ(SessionState().currencyCommand, "");
 }
 
 }  // namespace

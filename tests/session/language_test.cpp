@@ -1,4 +1,4 @@
-#include "shell/language.h"
+#include "session/language.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/session.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace palvorin {

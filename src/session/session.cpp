@@ -1,7 +1,6 @@
-#include "shell/session.h"
+#include "session/session.h"
 
 #include <cstddef>
-#include <utility>
 
 #include "os/env.h"
 #include "os/files.h"
@@ -10,10 +9,9 @@
 namespace palvorin {
 namespace {
 
-// The session module's state: the session itself and the currency hook of its set-up.
+// The session module's state.
 struct SessionModule {
   Session session;
-  std::function<void(const std::string&)> currencyHook;
 };
 
 SessionModule& Module() {
@@ -131,10 +129,6 @@ Session& SessionState() { return Module().session; }
 
 void ResetSessionForTest() { Module() = SessionModule{}; }
 
-void SetSessionCurrencyHook(std::function<void(const std::string& command)> hook) {
-  Module().currencyHook = std::move(hook);
-}
-
 std::string CompleteFolder(const std::string& folder) {
   if (folder.empty()) return folder;
   const char last = folder.back();
@@ -202,7 +196,7 @@ void SessionSetUp() {
 
   if (s.tempDir.empty()) s.tempDir = s.terminalDir;
 
-  if (Module().currencyHook) Module().currencyHook("a,E");
+  s.currencyCommand = "a,E";
 
   const std::string terminalFile = s.tempDir + "KoraTerm.ini";
   const long scheme = LeadingNumber(ReadIniValue(terminalFile, "Pantalla", "Seleccio"));

@@ -1,7 +1,7 @@
-#include "shell/language.h"
+#include "session/language.h"
 
 #include "os/files.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace palvorin {
 namespace {

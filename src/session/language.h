@@ -3,8 +3,8 @@
 // under the installation root: records of four comma-separated fields, the Catalan text (the
 // key, matched byte for byte) and its Galician, Aranese and Spanish versions. Texts are CP850.
 // Fixed library messages do not come through here: they carry their own texts per language.
-#ifndef PALVORIN_SHELL_LANGUAGE_H_
-#define PALVORIN_SHELL_LANGUAGE_H_
+#ifndef PALVORIN_SESSION_LANGUAGE_H_
+#define PALVORIN_SESSION_LANGUAGE_H_
 
 #include <string>
 #include <string_view>
@@ -42,4 +42,4 @@ std::string TranslateFromTable(std::string_view table, std::string_view language
 
 }  // namespace palvorin
 
-#endif  // PALVORIN_SHELL_LANGUAGE_H_
+#endif  // PALVORIN_SESSION_LANGUAGE_H_

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "os/files.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "support/temp_dir.h"
 
 namespace palvorin {
