@@ -5,19 +5,17 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "console/console.h"
 #include "os/codepage.h"
 #include "os/clock.h"
 #include "os/files.h"
-#include "screen/keyboard.h"
-#include "screen/windows.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 
 namespace palvorin {
 namespace {
@@ -95,14 +93,15 @@ std::string OwnerName() {
 DbEnvironment DefaultEnvironment() {
   DbEnvironment env;
   env.engine = BTRCALL;
-  env.showMessage = [](int row, const std::string& text) { ShowMessageBox(row, text); };
-  env.closeMessage = [] { WinPop(); };
-  env.beep = [] { ConBeep(); };
-  env.discardKeys = [] { DiscardPendingKeys(); };
-  env.waitKey = [] {
-    int key = 0;
-    GetKey(key);
+  // Without a screen, the messages go to standard error and nothing waits for a key; the
+  // module's start-up puts its message box and key wait here.
+  env.showMessage = [](int, const std::string& text) {
+    std::fprintf(stderr, "%s\n", Utf8FromCp850(text).c_str());
   };
+  env.closeMessage = [] {};
+  env.beep = [] {};
+  env.discardKeys = [] {};
+  env.waitKey = [] {};
   env.sleep = [](int ms) { SleepMs(ms); };
   env.random = [] { return RandomUnit(); };
   env.exit = [](int code) { std::exit(code); };

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "console/console.h"
-#include "datafile/browse_source.h"
+#include "receipts/browse_source.h"
 #include "datafile/datafile.h"
 #include "os/codepage.h"
 #include "os/paths.h"
@@ -13,8 +13,8 @@
 #include "screen/forms.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "textlib/dates.h"
 #include "textlib/numbers.h"
 #include "textlib/text.h"

@@ -1,6 +1,7 @@
 #include "shell/startup.h"
 
 #include "console/console.h"
+#include "datafile/datafile.h"
 #include "os/codepage.h"
 #include "os/paths.h"
 #include "print/spool.h"
@@ -13,8 +14,8 @@
 #include "screen/forms.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
-#include "shell/language.h"
-#include "shell/session.h"
+#include "session/language.h"
+#include "session/session.h"
 #include "textlib/numbers.h"
 
 namespace palvorin {
@@ -43,6 +44,20 @@ PrintOutcome PrintTheSpool() {
   return outcome;
 }
 
+// The record-file layer's lock-wait and open-failure messages show in a message box on the
+// screen, and its key waits read the keyboard.
+void UseScreenForDataFileMessages() {
+  DbEnvironment& env = DataFiles().env;
+  env.showMessage = [](int row, const std::string& text) { ShowMessageBox(row, text); };
+  env.closeMessage = [] { WinPop(); };
+  env.beep = [] { ConBeep(); };
+  env.discardKeys = [] { DiscardPendingKeys(); };
+  env.waitKey = [] {
+    int key = 0;
+    GetKey(key);
+  };
+}
+
 }  // namespace
 
 ProgramState& Program() {
@@ -63,7 +78,7 @@ void ShowNotice(const std::string& text) {
 
 bool StartUp(std::string& message) {
   ConShowCursor(false);
-  SetSessionCurrencyHook([](const std::string& command) { SetCurrency(command); });
+  UseScreenForDataFileMessages();
   SessionSetUp();
   Session& session = SessionState();
   // An empty root leaves the current directory as it is; every relative path then starts

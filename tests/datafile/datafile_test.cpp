@@ -14,7 +14,7 @@
 
 #include "datafile/dictionary.h"
 #include "engine/engine.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace palvorin {
 namespace {

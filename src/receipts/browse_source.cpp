@@ -1,5 +1,5 @@
 // Browse lists over the record-file layer.
-#include "datafile/browse_source.h"
+#include "receipts/browse_source.h"
 
 #include <memory>
 

@@ -6,7 +6,7 @@
 
 #include "console/console.h"
 #include "console/headless.h"
-#include "datafile/browse_source.h"
+#include "receipts/browse_source.h"
 #include "datafile/datafile.h"
 #include "datafile/dictionary.h"
 #include "engine/engine.h"
@@ -15,7 +15,7 @@
 #include "screen/forms.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
-#include "shell/session.h"
+#include "session/session.h"
 #include "screen/screen_fixture.h"
 #include "support/temp_dir.h"
 

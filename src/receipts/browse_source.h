@@ -1,7 +1,7 @@
 // The browse lists of the screen library read their keyed files through this layer: the
 // source below turns the list's reads into Db calls on the file's handle.
-#ifndef PALVORIN_DATAFILE_BROWSE_SOURCE_H_
-#define PALVORIN_DATAFILE_BROWSE_SOURCE_H_
+#ifndef PALVORIN_RECEIPTS_BROWSE_SOURCE_H_
+#define PALVORIN_RECEIPTS_BROWSE_SOURCE_H_
 
 #include <cstdint>
 #include <string>
@@ -31,4 +31,4 @@ void UseDataFilesForBrowse();
 
 }  // namespace palvorin
 
-#endif  // PALVORIN_DATAFILE_BROWSE_SOURCE_H_
+#endif  // PALVORIN_RECEIPTS_BROWSE_SOURCE_H_
