@@ -43,7 +43,7 @@ LockFile::~LockFile() {
 bool LockFile::Open(const std::string& path) {
   if (fd_ >= 0) return true;
   do {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
   } while (fd_ < 0 && errno == EINTR);
   return fd_ >= 0;
 }

@@ -1,5 +1,6 @@
 #include "engine/store.h"
 
+#include <filesystem>
 #include <utility>
 
 namespace palvorin {
@@ -110,6 +111,12 @@ Stmt& DataFile::Count() {
 
 Folder::Folder(const std::string& dir, bool create, int busyTimeoutMs) : dir_(dir) {
   const std::string path = dir + "/" + kDatabaseName;
+  // Never through a link: one planted in a shared work folder would have the engine create or
+  // write another file. (The database's own side files refuse links by themselves.)
+  std::error_code linkError;
+  if (std::filesystem::is_symlink(path, linkError)) {
+    throw EngineError{EngineStatus::IoError, path + ": a symbolic link"};
+  }
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (create) flags |= SQLITE_OPEN_CREATE;
   const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);

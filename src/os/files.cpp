@@ -12,9 +12,11 @@
 namespace palvorin {
 namespace {
 
-// The files module's state: the engine's deleter for keyed data files.
+// The files module's state: the engine's deleter for keyed data files, and how many temporary
+// files of whole-file writes this process has named.
 struct FilesState {
   std::function<bool(const std::string&)> dataFileDeleter;
+  unsigned temporaries = 0;
 };
 
 FilesState& Files() {
@@ -29,11 +31,57 @@ int OpenFlags(FileMode mode) {
     case FileMode::ReadWrite:
       return O_RDWR;
     case FileMode::ReadWriteCreate:
-      return O_RDWR | O_CREAT;
-    case FileMode::CreateTruncate:
-      return O_RDWR | O_CREAT | O_TRUNC;
+      return O_RDWR | O_CREAT | O_NOFOLLOW;
+    case FileMode::CreateFresh:
+      return O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
   }
   return O_RDONLY;
+}
+
+// The status of a failed open: a link where a file was to be created is named as such.
+OsStatus OpenFailure(int err, const std::string& path) {
+  if (err == ELOOP) return OsStatus::IoError(path + ": a symbolic link stands in its place");
+  return ErrnoStatus(err, "open " + path);
+}
+
+bool IsPlainFile(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Gives the new file `fd` the owner, group and permission bits of `old`, the file it replaces.
+// Only the superuser may hand a file to another owner, so the owner is kept where it can be;
+// the group and the bits always are, or the replacement would lock out the file's other users.
+OsStatus TakeOwnershipOf(int fd, const struct stat& old, const std::string& target) {
+  if (::fchown(fd, old.st_uid, old.st_gid) != 0 &&
+      ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0 || now.st_gid != old.st_gid) {
+      return ErrnoStatus(errno, "keep the group of " + target);
+    }
+  }
+  if (::fchmod(fd, old.st_mode & 07777) != 0) {
+    return ErrnoStatus(errno, "keep the permissions of " + target);
+  }
+  return {};
+}
+
+// Creates a new temporary file beside `target`, exclusively: a name already taken (by a file
+// or a link) is passed over for the next.
+int CreateTemporaryBeside(const std::string& target, std::string& temporary, int& err) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = target + ".tmp-" + std::to_string(::getpid()) + "-" +
+                std::to_string(++Files().temporaries);
+    const int fd = RetryOnEintr([&] {
+      return ::open(temporary.c_str(), OpenFlags(FileMode::CreateFresh) | O_CLOEXEC, 0666);
+    });
+    if (fd >= 0 || errno != EEXIST) {
+      err = errno;
+      return fd;
+    }
+  }
+  err = EEXIST;
+  return -1;
 }
 
 // Writes all of `bytes` at `offset` (-1: at the end, the descriptor being in append mode or
@@ -90,9 +138,15 @@ BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
 OsStatus BinaryFile::Open(std::string_view path, FileMode mode) {
   Close();
   path_ = OsPath(path);
+  // Whatever stands in the way of a fresh file goes; a link goes without what it points to.
+  if (mode == FileMode::CreateFresh) ::unlink(path_.c_str());
   const int fd =
       RetryOnEintr([&] { return ::open(path_.c_str(), OpenFlags(mode) | O_CLOEXEC, 0666); });
-  if (fd < 0) return ErrnoStatus(errno, "open " + path_);
+  if (fd < 0) return OpenFailure(errno, path_);
+  if (mode == FileMode::ReadWriteCreate && !IsPlainFile(fd)) {
+    CloseFd(fd);
+    return OsStatus::IoError(path_ + ": not a plain file");
+  }
   fd_ = fd;
   return {};
 }
@@ -176,15 +230,18 @@ OsStatus ReadWholeFile(std::string_view path, std::string& bytes) {
 
 OsStatus WriteWholeFile(std::string_view path, std::string_view bytes) {
   const std::string target = OsPath(path);
-  const std::string temporary = target + ".tmp-" + std::to_string(::getpid());
+  std::string temporary;
+  int err = 0;
+  const int fd = CreateTemporaryBeside(target, temporary, err);
+  if (fd < 0) return OpenFailure(err, temporary);
   OsStatus status;
-  {
-    BinaryFile file;
-    status = file.Open(temporary, FileMode::CreateTruncate);
-    if (!status.ok()) return status;
-    status = file.Write(0, bytes);
-    if (status.ok()) status = file.Sync();
+  struct stat old {};
+  if (::stat(target.c_str(), &old) == 0) status = TakeOwnershipOf(fd, old, target);
+  if (status.ok()) status = WriteAll(fd, 0, bytes, temporary);
+  if (status.ok() && RetryOnEintr([&] { return ::fsync(fd); }) != 0) {
+    status = ErrnoStatus(errno, "sync " + temporary);
   }
+  CloseFd(fd);
   if (status.ok() && ::rename(temporary.c_str(), target.c_str()) != 0) {
     status = ErrnoStatus(errno, "rename " + temporary + " to " + target);
   }

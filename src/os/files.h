@@ -14,11 +14,15 @@
 
 namespace palvorin {
 
+// The two creating modes never write through a symbolic link, so a link planted in a shared
+// work folder cannot turn a write into one of another file.
 enum class FileMode {
   Read,             // existing file, read only
   ReadWrite,        // existing file, read and write
-  ReadWriteCreate,  // read and write, created empty when missing (content kept otherwise)
-  CreateTruncate,   // read and write, created or emptied
+  ReadWriteCreate,  // read and write, created empty when missing (content kept otherwise);
+                    //   a link or anything but a plain file in its place is refused
+  CreateFresh,      // read and write, a new empty file: whatever stood at the path is removed
+                    //   first (a link, not what it points to) and the file is created exclusively
 };
 
 // One open file, read and written by byte position (0-based). Closed by its destructor.
@@ -60,8 +64,10 @@ class BinaryFile {
 OsStatus ReadWholeFile(std::string_view path, std::string& bytes);
 
 // Replaces the content of `path` with `bytes` so that the file is never seen half written: the
-// bytes go to a temporary file beside it, are made durable, and the temporary file is renamed
-// over `path`. On failure the old content is untouched and the temporary file is removed.
+// bytes go to a new temporary file beside it (created exclusively, so no link or existing file
+// is followed), are made durable, and the temporary file is renamed over `path`. A file being
+// replaced keeps its permission bits and its group; when its group cannot be kept the write
+// fails. On failure the old content is untouched and the temporary file is removed.
 OsStatus WriteWholeFile(std::string_view path, std::string_view bytes);
 
 // Appends `bytes` to `path`, creating the file when missing.

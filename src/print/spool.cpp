@@ -133,7 +133,7 @@ OsStatus SpoolOpen(std::string_view destination) {
   ps.file.Close();
   ps = PrintState{};
   ps.missingProgramReported = reported;
-  OsStatus st = ps.file.Open(SpoolPath(), FileMode::CreateTruncate);
+  OsStatus st = ps.file.Open(SpoolPath(), FileMode::CreateFresh);
   if (!st.ok()) return st;
   ps.open = true;
   std::string device = "DEVICE";

@@ -45,8 +45,9 @@ void ResetPrintForTest();
 // The spool's path: the session's temporary folder followed by "zodirudi.tmp".
 std::string SpoolPath();
 
-// Creates (or empties) the spool and writes the device record for `destination`. A spool
-// still open is closed first. On failure nothing is open and later records are dropped.
+// Creates the spool afresh (an earlier spool, or a link in its place, is removed first; the
+// spool is never written through a link) and writes the device record for `destination`. A
+// spool still open is closed first. On failure nothing is open and later records are dropped.
 OsStatus SpoolOpen(std::string_view destination);
 // Writes out what is pending and closes the spool. Returns the first write failure since the
 // open, if any; Ok when no spool was open.

@@ -15,6 +15,21 @@ void Open(int handle, const std::string& name) {
   DbOpen(handle, name, area, status);
 }
 
+// Reads DADES\HParam.tab into the parameter block, the defaults completing what the file lacks,
+// and writes the file back only when that changes it: the file is shared with the rest of the
+// suite, and every rewrite is a chance to lose what another program keeps in it.
+OsStatus NormaliseParamFile(const std::string& path) {
+  ReceiptFilesState& files = ReceiptFiles();
+  files.paramBlock = DefaultParamBlock();
+  std::string bytes;
+  const OsStatus read = ReadWholeFile(path, bytes);
+  files.paramUnreadable = !read.ok() && !read.IsNotFound();
+  if (files.paramUnreadable) return read;
+  files.paramBlock = ParamBlockFrom(bytes);  // a missing file reads as empty: all defaults
+  if (read.ok() && bytes == files.paramBlock) return {};
+  return WriteWholeFile(path, files.paramBlock);
+}
+
 }  // namespace
 
 ReceiptFilesState& ReceiptFiles() {
@@ -43,15 +58,11 @@ OsStatus OpenReceiptFiles() {
   Open(hcobros::kHandle, root + hcobros::kFile);
   Open(remeses::kHandle, root + remeses::kFile);
 
-  std::string path = root + hparam::kFile;
-  std::string bytes;
-  (void)ReadWholeFile(path, bytes);  // a missing file reads as empty: all defaults
-  ReceiptFiles().paramBlock = ParamBlockFrom(bytes);
-  OsStatus written = WriteWholeFile(path, ReceiptFiles().paramBlock);
+  const OsStatus params = NormaliseParamFile(root + hparam::kFile);
 
   Open(hperiodi::kHandle, root + hperiodi::kFile);
   ReceiptFiles().open = true;
-  return written;
+  return params;
 }
 
 void CloseReceiptFiles() {

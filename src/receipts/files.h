@@ -18,6 +18,7 @@ struct ReceiptFilesState {
   std::string paramBlock;            // the 97-byte parameter block; defaults until read
   std::string unbound;               // what RecordArea gives for a handle that is not open
   bool open = false;
+  bool paramUnreadable = false;  // HParam.tab exists but could not be read: defaults in use
 };
 
 ReceiptFilesState& ReceiptFiles();
@@ -27,8 +28,10 @@ void ResetReceiptFilesForTest();
 // (its temporary folder for hresrebu): HFinca, HProBase, HProEcon, HProBanc, HRebuts,
 // HConcept, HCapRebu, HLinRebu; hresrebu after deleting any earlier one; HNOTIFIC, HTransfe,
 // HCobros, Remeses; then normalises DADES\HParam.tab (its first 97 bytes over the defaults,
-// written back as exactly 97 bytes) and opens HPeriodi. A file that cannot be opened ends the
-// process inside the record-file layer. Returns the failure to write HParam.tab, if any.
+// written back as exactly 97 bytes when that changes the file) and opens HPeriodi. A file that
+// cannot be opened ends the process inside the record-file layer. Returns the failure to read
+// or write HParam.tab, if any: a file that exists but cannot be read is never replaced (the
+// block then holds the defaults and paramUnreadable is set).
 OsStatus OpenReceiptFiles();
 // Releases every keyed file and deletes the scratch file.
 void CloseReceiptFiles();

@@ -66,7 +66,7 @@ class RowCache {
  public:
   bool Open(bool empty) {
     OsStatus st =
-        file_.Open(BrowseCachePath(), empty ? FileMode::CreateTruncate : FileMode::ReadWriteCreate);
+        file_.Open(BrowseCachePath(), empty ? FileMode::CreateFresh : FileMode::ReadWriteCreate);
     if (!st.ok()) return false;
     int64_t size = 0;
     file_.Size(size);
@@ -441,7 +441,7 @@ std::string BrowseCachePath() { return SessionState().tempDir + "Browse.tmp"; }
 
 void BrowseCacheClear() {
   BinaryFile file;
-  file.Open(BrowseCachePath(), FileMode::CreateTruncate);
+  file.Open(BrowseCachePath(), FileMode::CreateFresh);
 }
 
 void BrowseCacheAppend(int32_t item, std::string_view text) {

@@ -96,9 +96,12 @@ bool StartUp(std::string& message) {
   const OsStatus params = OpenReceiptFiles();
   Program().started = true;
   if (!params.ok()) {
-    // The run still knows the collection-fee concept it read; the operator must know the
-    // shared parameter file was not brought to its full length.
-    ShowNotice(Translate(cp850("NO ES POT ESCRIURE EL FITXER DE PARÀMETRES ")) + params.message);
+    // The run goes on with the collection-fee concept it read, or the default one when the
+    // shared parameter file could not be read; the operator must know either way.
+    const char* text = ReceiptFiles().paramUnreadable
+                           ? "NO ES POT LLEGIR EL FITXER DE PARÀMETRES "
+                           : "NO ES POT ESCRIURE EL FITXER DE PARÀMETRES ";
+    ShowNotice(Translate(cp850(text)) + params.message);
   }
   return true;
 }

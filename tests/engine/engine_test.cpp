@@ -57,6 +57,12 @@ TEST_F(EngineTest, ADamagedDatabaseGives2AndSaysWhy) {
   EXPECT_EQ(openDescriptors(), before);
 }
 
+TEST_F(EngineTest, ADatabaseThatIsALinkIsNeverFollowed) {
+  std::filesystem::create_symlink(PathOf("elsewhere"), PathOf("zepdata.sqlite"));
+  EXPECT_EQ(CreateFile("codes.dat", CodesDef()), 2);
+  EXPECT_FALSE(std::filesystem::exists(PathOf("elsewhere")));
+}
+
 TEST_F(EngineTest, ARecordDamagedOutsideTheEngineGives2) {
   OpenCodes();
   InsertCodes({"0001", "0002"});

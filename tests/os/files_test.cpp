@@ -1,6 +1,8 @@
 #include "os/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -36,7 +38,7 @@ TEST(BinaryFile, OpenModesCreateOnlyWhenAsked) {
   dir.Write("HParam.tab", "NVARCOB");
   ASSERT_TRUE(file.Open(dir / "hparam.TAB", FileMode::ReadWriteCreate).ok());
   EXPECT_EQ(ReadAt(file, 0, 100), "NVARCOB") << "an existing file keeps its content";
-  ASSERT_TRUE(file.Open(dir / "HParam.tab", FileMode::CreateTruncate).ok());
+  ASSERT_TRUE(file.Open(dir / "HParam.tab", FileMode::CreateFresh).ok());
   int64_t size = -1;
   EXPECT_TRUE(file.Size(size).ok());
   EXPECT_EQ(size, 0);
@@ -107,6 +109,29 @@ TEST(WholeFiles, AFailedSafeWriteLeavesTheOldContentAndNoTemporaryFile) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"HParam.tab", "blocked"}));
+}
+
+TEST(WholeFiles, NoLinkIsFollowedAndAReplacedFileKeepsItsMode) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  dir.Write("victim", "keep");
+  // Links in place of the spool, the window stack, and the first temporary files a whole-file
+  // write of this process may name.
+  std::vector<std::string> links = {"zodirudi.tmp", "WinPush.tmp"};
+  const std::string temporary = "HParam.tab.tmp-" + std::to_string(::getpid()) + "-";
+  for (int n = 1; n <= 20; ++n) links.push_back(temporary + std::to_string(n));
+  for (const std::string& name : links) fs::create_symlink(dir / "victim", dir / name);
+  BinaryFile file;
+  ASSERT_TRUE(file.Open(dir / "zodirudi.tmp", FileMode::CreateFresh).ok());
+  ASSERT_TRUE(file.Write(0, "spool").ok());
+  EXPECT_FALSE(file.Open(dir / "WinPush.tmp", FileMode::ReadWriteCreate).ok());
+  const fs::perms shared = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(dir.Write("HParam.tab", "old"), shared);
+  const mode_t mask = ::umask(077);
+  EXPECT_TRUE(WriteWholeFile(dir / "HParam.tab", "new").ok());
+  ::umask(mask);
+  EXPECT_EQ(fs::status(dir / "HParam.tab").permissions(), shared);
+  EXPECT_EQ(dir.Read("HParam.tab") + dir.Read("zodirudi.tmp") + dir.Read("victim"), "newspoolkeep");
 }
 
 TEST(DeleteFile, AsksTheDataFileDeleterFirstWithTheLinuxPath) {

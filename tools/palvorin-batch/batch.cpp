@@ -152,6 +152,11 @@ int RunBatch(const std::vector<std::string>& args) {
   SetCurrency("a,E");
   OsStatus param = OpenReceiptFiles();
   if (!param.ok()) Say(param.message);
+  if (ReceiptFiles().paramUnreadable) {
+    // Without the parameters the fee line would be guessed: no run.
+    CloseReceiptFiles();
+    return kBatchFailed;
+  }
 
   RunParams params;
   if (!SelectionToRunParams(options.selection, params, why)) {

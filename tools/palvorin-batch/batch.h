@@ -17,7 +17,8 @@ namespace palvorin {
 // Exit statuses.
 constexpr int kBatchOk = 0;
 constexpr int kBatchRefused = 2;  // bad options or a selection the form would refuse
-constexpr int kBatchFailed = 3;   // the run could not write its spool or left co-owners out
+constexpr int kBatchFailed = 3;   // the run could not write its spool or left co-owners out,
+                                  // or could not start for want of its parameter file
 
 struct BatchOptions {
   SelectionTexts selection;

@@ -1,5 +1,6 @@
 // The program's start-up, work loop and close-down on the headless console.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "os/clock.h"
 #include "program_fixture.h"
@@ -37,6 +38,28 @@ TEST_F(ProgramTest, ParameterFileAlwaysEndsAsItsNinetySevenBytes) {
   }
   EXPECT_EQ(Defaults().size(), 97u);
   EXPECT_EQ(Defaults().substr(0, 8), "NVARCOBN");
+}
+
+TEST_F(ProgramTest, ParameterFileIsRewrittenOnlyWhenItChangesAndNeverWhenUnreadable) {
+  const std::string param = dir_ / "DADES/HParam.tab";
+  dir_.Write("DADES/HParam.tab", std::string(97, 'P'));
+  struct stat before {}, after {};
+  ASSERT_EQ(::stat(param.c_str(), &before), 0);
+  Start();
+  CloseDown();
+  ASSERT_EQ(::stat(param.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "a whole parameter file is left as it is";
+  // A parameter file that cannot be read: reported, the defaults used, the file never replaced.
+  ResetModuleState();
+  Quiet();
+  std::filesystem::remove(param);
+  dir_.MakeDir("DADES/HParam.tab");
+  Headless().FeedKeys({keys::kEnter});  // the notice
+  Start();
+  EXPECT_EQ(Headless().Pending(), 0u) << "the operator was told";
+  EXPECT_EQ(FeeConceptCode(), "COB");
+  EXPECT_TRUE(std::filesystem::is_directory(param));
+  CloseDown();
 }
 
 TEST_F(ProgramTest, ScratchFileOfAnInterruptedRunIsGoneAtTheNextStart) {
