@@ -41,6 +41,15 @@ std::string CoOwnerCode(const std::string& typed, char fill) {
   return code.substr(0, 4);
 }
 
+// An option as the form's option fields take it: one character, case and accents aside ("s"
+// is S, "ñ" is N); empty when it is none of `codes`.
+std::string OptionCode(const std::string& typed, std::string_view codes) {
+  const std::string text = Trimmed(typed);
+  if (text.size() != 1) return "";
+  const std::string folded = FoldPlain(text);
+  return codes.find(folded[0]) == std::string_view::npos ? "" : folded;
+}
+
 bool ConceptExists(const std::string& code) {
   return DbGetStatus(hconcept::kHandle, 0, code, 0) == 0;
 }
@@ -104,20 +113,31 @@ bool SelectionToRunParams(const SelectionTexts& texts, RunParams& params, std::s
   out.fromRemittance = RemittanceCode(Trimmed(texts.fromRemittance));
   out.toRemittance = RemittanceCode(Trimmed(texts.toRemittance));
 
-  // The listing options come from option lists on the form: only their codes are valid.
-  out.buildingTotals = Trimmed(texts.buildingTotals);
-  out.pagePerBuilding = Trimmed(texts.pagePerBuilding);
-  std::string summary = Trimmed(texts.summaryByConcept);
-  for (const std::string* option : {&out.buildingTotals, &out.pagePerBuilding}) {
-    if (*option != "F" && *option != "G") return Refuse(why, "Opció incorrecta (F o G): ", *option);
+  // The listing options and the type flags come from option lists on the form: only their
+  // codes are valid.
+  out.buildingTotals = OptionCode(texts.buildingTotals, "FG");
+  out.pagePerBuilding = OptionCode(texts.pagePerBuilding, "FG");
+  if (out.buildingTotals.empty()) {
+    return Refuse(why, "Opció incorrecta (F o G): ", Trimmed(texts.buildingTotals));
   }
-  if (summary != "S" && summary != "N") return Refuse(why, "Opció incorrecta (S o N): ", summary);
+  if (out.pagePerBuilding.empty()) {
+    return Refuse(why, "Opció incorrecta (F o G): ", Trimmed(texts.pagePerBuilding));
+  }
+  const std::string summary = OptionCode(texts.summaryByConcept, "SN");
+  if (summary.empty()) {
+    return Refuse(why, "Opció incorrecta (S o N): ", Trimmed(texts.summaryByConcept));
+  }
   out.summaryByConcept = summary == "S";
 
   for (size_t i = 0; i < out.typeSelection.size(); ++i) {
-    out.typeSelection[i] = Trimmed(texts.typeFlags[i]);
+    out.typeSelection[i] = OptionCode(texts.typeFlags[i], "SN");
+    if (out.typeSelection[i].empty()) {
+      return Refuse(why, "Opció incorrecta (S o N): ", Trimmed(texts.typeFlags[i]));
+    }
   }
   for (const std::string& typed : texts.concepts) {
+    // Concept codes have three characters: a longer one names no concept.
+    if (Trimmed(typed).size() > 3) return Refuse(why, "Concepte inexistent: ", Trimmed(typed));
     std::string code = Fold(typed).substr(0, 3);
     if (Trimmed(code).empty()) continue;
     code.resize(3, ' ');

@@ -50,14 +50,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 // A character as a plain capital without accent (blank for anything but a letter).
-char PlainCapital(char c) {
-  FoldSettings& folding = Folding();
-  const bool was = folding.plain;
-  folding.plain = true;
-  const std::string folded = Fold(std::string_view(&c, 1));
-  folding.plain = was;
-  return folded[0];
-}
+char PlainCapital(char c) { return FoldPlain(std::string_view(&c, 1))[0]; }
 
 bool IsBreak(char c) { return kWordBreaks.find(c) != std::string_view::npos; }
 

@@ -141,7 +141,7 @@ struct TypedDate {
   int day = 0;
   int month = 0;
   int year = 0;
-  bool shortYear = false;  // three digits or fewer
+  bool shortYear = false;  // one or two digits, or none
 };
 
 // The value of one typed number, or -1 when it does not fit a 16-bit integer.
@@ -180,12 +180,28 @@ TypedDate ReadTyped(std::string_view typed) {
   const std::string_view year = numbers[2];
   const std::size_t first = year.find_first_not_of(' ');
   const std::size_t digits = first == std::string_view::npos ? 0 : year.find_last_not_of(' ') - first + 1;
-  date.shortYear = digits <= 3;
+  // Three digits name no year an operator means: 202 is neither 2002 nor 2020, nor year 202.
+  if (digits == 3) return {};
+  date.shortYear = digits < 3;
   date.readable = true;
   return date;
 }
 
+
 int TodayYear() { return Today().year; }
+
+// The year a typed date stands for: a short year of a real day and month is taken in the
+// century around today, from 50 years before it to 49 after.
+int ResolvedYear(const TypedDate& date) {
+  int year = date.year;
+  if (date.day > 0 && date.month > 0 && date.shortYear) {
+    const int today = TodayYear();
+    year += today / 100 * 100;
+    if (year > today + 49) year -= 100;
+    if (year < today - 50) year += 100;
+  }
+  return year;
+}
 
 // The long form's connector before a part: C2 before a month name starting with a vowel, C1
 // before another month name, C3 before a day or a year.
@@ -252,28 +268,17 @@ std::string FmtDate(std::string_view packed, int16_t style, std::string_view par
 PackedDate ParseDate(std::string_view typed) {
   const TypedDate date = ReadTyped(typed);
   if (!date.readable) return EmptyDate();
-  int year = date.year;
-  if (date.day > 0 && date.month > 0 && date.shortYear) {
-    const int today = TodayYear();
-    year += today / 100 * 100;
-    if (year > today + 49) year -= 100;
-    if (year < today - 50) year += 100;
-  }
+  const int year = ResolvedYear(date);
   // What does not fit the packed digits cannot be kept without changing the date.
   if (year < 0 || year > 9999 || date.month > 99 || date.day > 99) return EmptyDate();
   return PackDate(year, date.month, date.day);
 }
 
 int16_t DateError(std::string_view typed) {
+  // The year is resolved as ParseDate resolves it, so the date checked is the date stored.
   const TypedDate date = ReadTyped(typed);
   if (!date.readable) return -1;
-  int year = date.year;
-  if (date.shortYear && year < 100) {
-    const int today = TodayYear();
-    year += today / 100 * 100;
-    if (year > today + 50) year -= 100;
-    else if (year < today - 50) year += 100;
-  }
+  const int year = ResolvedYear(date);
   if (year < 0 || year > 9999) return -1;
   if (year == 1582 && date.month == 10 && date.day > 4 && date.day < 15) return -1;
   if (date.month < 1 || date.month > 12) return -1;

@@ -8,7 +8,8 @@
 // Shown dates follow the installation's date order and separator (Kora.ini [Usuari]
 // DatOrdre, default "DMA", and DatCaracter, default "/") and, for month names, the operator's
 // language. Typed dates are always day, month, year, with ".", "/" or "-" between them or as
-// plain digits (ddmmyy or ddmmyyyy); a year of three digits or fewer is taken near today.
+// plain digits (ddmmyy or ddmmyyyy); a year of one or two digits is taken near today, one of
+// three digits is no date.
 #ifndef PALVORIN_TEXTLIB_DATES_H_
 #define PALVORIN_TEXTLIB_DATES_H_
 

@@ -186,6 +186,15 @@ std::string Fold(std::string_view text) {
   return folded;
 }
 
+std::string FoldPlain(std::string_view text) {
+  FoldSettings& folding = Folding();
+  const bool was = folding.plain;
+  folding.plain = true;
+  std::string folded = Fold(text);
+  folding.plain = was;
+  return folded;
+}
+
 int16_t AllChar(std::string_view text, int code) {
   for (char c : text)
     if (static_cast<unsigned char>(c) != code) return 0;

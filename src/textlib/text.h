@@ -58,6 +58,9 @@ void ResetFoldingForTest();  // Folding() = FoldSettings{}
 
 // The text in capitals, same length; only the characters 64 to 237 are touched.
 std::string Fold(std::string_view text);
+// Fold in the plain mode whatever the setting: letters as plain capitals without accents
+// ("ñ" gives "N"), every other character of 64 to 237 as a blank.
+std::string FoldPlain(std::string_view text);
 
 // -1 when every character of `text` is the character `code` (also for an empty text), else 0.
 int16_t AllChar(std::string_view text, int code);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "receipts/layouts.h"
+#include "os/clock.h"
 #include "os/codepage.h"
 #include "support/receipts_data.h"
 
@@ -91,6 +92,21 @@ TEST_F(RunParamsTest, AccentedConceptCodesAreFoldedToCapitals) {
   EXPECT_EQ(p.conceptList, cp850("ÇÈA") + '\xFF');
 }
 
+TEST_F(RunParamsTest, OptionsFoldAsOnTheFormAndATwoDigitYearIsTheOneChecked) {
+  Os().today = [] { return LocalDate{2026, 5, 10}; };
+  SelectionTexts t = Typical();
+  t.issueDate = "29/2/76";  // checked and stored as 1976
+  t.typeFlags = {"s", "n", " S", cp850("ñ"), "N"};
+  t.summaryByConcept = "n";
+  RunParams p;
+  std::string why;
+  ASSERT_TRUE(SelectionToRunParams(t, p, why)) << why;
+  EXPECT_EQ(p.issueDate, Date(1976, 2, 29));
+  EXPECT_EQ(p.typeSelection, (std::array<std::string, 5>{"S", "N", "S", "N", "N"}));
+  EXPECT_FALSE(p.summaryByConcept);
+  ResetOsForTest();
+}
+
 TEST_F(RunParamsTest, RefusedSelectionsSayWhyAndChangeNothing) {
   struct Case {
     const char* what;
@@ -100,6 +116,7 @@ TEST_F(RunParamsTest, RefusedSelectionsSayWhyAndChangeNothing) {
   const Case cases[] = {
       {"mode", [](SelectionTexts& t) { t.mode = "X"; }, "Mode"},
       {"date", [](SelectionTexts& t) { t.issueDate = "29/2/2025"; }, "Data"},
+      {"three-digit year", [](SelectionTexts& t) { t.issueDate = "15/3/202"; }, "Data"},
       {"month", [](SelectionTexts& t) { t.month = "3a"; }, "Mes"},
       {"month too long", [](SelectionTexts& t) { t.month = "123"; }, "Mes"},
       {"co-owner", [](SelectionTexts& t) { t.fromCoOwner = "1234.0"; }, "Codi"},
@@ -119,7 +136,9 @@ TEST_F(RunParamsTest, RefusedSelectionsSayWhyAndChangeNothing) {
        "remesa inicial"},
       {"building totals", [](SelectionTexts& t) { t.buildingTotals = "X"; }, "F o G"},
       {"summary", [](SelectionTexts& t) { t.summaryByConcept = "F"; }, "S o N"},
+      {"type flag", [](SelectionTexts& t) { t.typeFlags[2] = "X"; }, "S o N"},
       {"unknown concept", [](SelectionTexts& t) { t.concepts = {"ZZZ"}; }, "ZZZ"},
+      {"concept too long", [](SelectionTexts& t) { t.concepts = {"ADMX"}; }, "ADMX"},
       {"nothing selected",
        [](SelectionTexts& t) { t.typeFlags = {"N", "N", "N", "N", "N"}; }, "cap concepte"},
   };
