@@ -14,6 +14,7 @@
 #include "os/codepage.h"
 #include "os/clock.h"
 #include "os/files.h"
+#include "os/paths.h"
 #include "session/language.h"
 #include "session/session.h"
 
@@ -82,6 +83,36 @@ std::string OpenFailureText() {
   return "NO ES POT ACCEDIR AL FITXER ";
 }
 
+// Why a missing file could not be created: its dictionary is missing, or cannot be read.
+std::string NoDictionaryText(const std::string& file, const OsStatus& dictionary,
+                             const std::string& dictionaryPath) {
+  struct Words {
+    const char* cannotCreate;
+    const char* missing;
+    const char* unreadable;
+  };
+  Words words{"NO ES POT CREAR EL FITXER ", ": FALTA EL DICCIONARI ",
+              ": NO ES POT LLEGIR EL DICCIONARI "};
+  switch (OperatorLanguage()) {
+    case Language::Spanish:
+      words = {"NO SE PUEDE CREAR EL FICHERO ", ": FALTA EL DICCIONARIO ",
+               ": NO SE PUEDE LEER EL DICCIONARIO "};
+      break;
+    case Language::Galician:
+      words = {"NON SE PODE CREAR O FICHEIRO ", ": FALTA O DICIONARIO ",
+               ": NON SE PODE LER O DICIONARIO "};
+      break;
+    case Language::Aranese:
+      words = {"NON SE PÒT CREAR ETH FICHÈR ", ": MANCA ETH DICCIONARI ",
+               ": NON SE PÒT LEGIR ETH DICCIONARI "};
+      break;
+    case Language::Catalan: break;
+  }
+  return cp850(words.cannotCreate) + ShownPath(file) +
+         cp850(dictionary.IsNotFound() ? words.missing : words.unreadable) +
+         ShownPath(dictionaryPath);
+}
+
 // The suite's owner name for its files, put together when it is needed rather than kept whole.
 std::string OwnerName() {
   std::string owner;
@@ -96,7 +127,7 @@ DbEnvironment DefaultEnvironment() {
   // Without a screen, the messages go to standard error and nothing waits for a key; the
   // module's start-up puts its message box and key wait here.
   env.showMessage = [](int, const std::string& text) {
-    std::fprintf(stderr, "%s\n", Utf8FromCp850(text).c_str());
+    std::fprintf(stderr, "%s\n", EscapeControls(Utf8FromCp850(text)).c_str());
   };
   env.closeMessage = [] {};
   env.beep = [] {};
@@ -331,22 +362,25 @@ SplitName SplitFileName(const std::string& name) {
   return split;
 }
 
-// The create buffer of the file's dictionary, in a data buffer padded with blanks. A missing or
-// empty dictionary gives blanks only, which the engine refuses.
-std::string DictionaryBuffer(const std::string& base) {
-  std::string buffer(kDbDataBufferSize, ' ');
+// The create buffer of the file's dictionary, in a data buffer padded with blanks, and the
+// dictionary's path. An empty dictionary gives blanks only, which the engine refuses; one that
+// is missing or cannot be read gives its failure.
+OsStatus DictionaryBuffer(const std::string& base, std::string& buffer, std::string& path) {
+  buffer.assign(kDbDataBufferSize, ' ');
   std::string bytes;
   const std::string& folder = DataFiles().dictionaryFolder;
-  std::string path = (folder.empty() ? SessionState().rootDir + "ddf\\" : folder) + base + ".xdf";
-  if (!ReadWholeFile(path, bytes).ok() || bytes.size() < 2) return buffer;
+  path = (folder.empty() ? SessionState().rootDir + "ddf\\" : folder) + base + ".xdf";
+  OsStatus read = ReadWholeFile(path, bytes);
+  if (!read.ok() || bytes.size() < 2) return read;
   size_t n = std::min<size_t>({static_cast<size_t>(Word(bytes, 0)), bytes.size() - 2,
                                buffer.size()});
   std::memcpy(buffer.data(), bytes.data() + 2, n);
-  return buffer;
+  return read;
 }
 
 // Open, waiting out a file locked as a whole and creating a missing file from its dictionary.
-int OpenOrCreate(DbSlotState& slot, const SplitName& split) {
+// A missing file without a dictionary to create it from gives 12 and the reason in `why`.
+int OpenOrCreate(DbSlotState& slot, const SplitName& split, std::string& why) {
   std::string path = split.folder + split.base + split.extension;
   if (path.size() >= kKeyBufferSize) return kStatusBadFileName;
   std::string key(kKeyBufferSize, '\0');
@@ -363,7 +397,12 @@ int OpenOrCreate(DbSlotState& slot, const SplitName& split) {
     }
     // A file just created that still cannot be found would make the loop endless.
     if (status != kStatusFileNotFound || created) return status;
-    std::string buffer = DictionaryBuffer(split.base);
+    std::string buffer, dictionaryPath;
+    const OsStatus dictionary = DictionaryBuffer(split.base, buffer, dictionaryPath);
+    if (!dictionary.ok()) {
+      why = NoDictionaryText(path, dictionary, dictionaryPath);
+      return status;
+    }
     uint32_t createLength = Length(buffer.size());
     status = CallEngine(kOpCreate, slot.positionBlock.data(), buffer.data(), createLength,
                         key.data(), kKeyBufferSize, -1);
@@ -375,10 +414,9 @@ int OpenOrCreate(DbSlotState& slot, const SplitName& split) {
 }
 
 // Shows why the file cannot be opened, waits for a key, releases everything and ends the run.
-void StopOnOpenFailure(const std::string& name, int status) {
+void StopOnOpenFailure(const std::string& message) {
   DbEnvironment& env = DataFiles().env;
-  env.showMessage(kFatalMessageRow,
-                  OpenFailureText() + name + " (" + std::to_string(std::abs(status)) + ")");
+  env.showMessage(kFatalMessageRow, message);
   env.beep();
   env.discardKeys();
   env.waitKey();
@@ -422,7 +460,8 @@ void DbOpen(int handle, const std::string& name, std::string& record, int& statu
   slot = DbSlotState{};
   slot.handle = handle;
   slot.record = &record;
-  status = OpenOrCreate(slot, SplitFileName(name));
+  std::string why;
+  status = OpenOrCreate(slot, SplitFileName(name), why);
   if (status == 0) {
     slot.statistics = ReadStatistics(slot);
     slot.recordLength = Word(slot.statistics, 0);
@@ -436,7 +475,8 @@ void DbOpen(int handle, const std::string& name, std::string& record, int& statu
       return;
     }
   }
-  StopOnOpenFailure(name, status);
+  if (why.empty()) why = OpenFailureText() + name + " (" + std::to_string(std::abs(status)) + ")";
+  StopOnOpenFailure(why);
 }
 
 void DbReset(int& status) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace palvorin {
 namespace {
@@ -65,6 +66,28 @@ char32_t NextCodePoint(std::string_view s, size_t& at) {
   return cp;
 }
 
+// The byte of code page 850 for a character; 0 when it has none (and for U+0000 itself).
+unsigned char Cp850Byte(char32_t cp) {
+  if (cp < 0x80) return static_cast<unsigned char>(cp);
+  for (size_t i = 0; i < kHighHalf.size(); ++i) {
+    if (kHighHalf[i] == cp) return static_cast<unsigned char>(0x80 + i);
+  }
+  return 0;
+}
+
+// Decodes the UTF-8 character at `at` strictly: false, and `at` past one byte, for anything
+// but the shortest encoding of a Unicode scalar value.
+bool NextStrictCodePoint(std::string_view s, size_t& at, char32_t& cp) {
+  const size_t start = at;
+  cp = NextCodePoint(s, at);
+  std::string shortest;
+  AppendUtf8(shortest, cp);
+  const bool scalar = cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+  if (scalar && s.substr(start, at - start) == shortest) return true;
+  at = start + 1;
+  return false;
+}
+
 }  // namespace
 
 char32_t Cp850ToUnicode(unsigned char byte) {
@@ -99,14 +122,44 @@ std::string cp850(std::string_view utf8) {
       out += static_cast<char>(cp);
       continue;
     }
-    char byte = '?';
-    for (size_t i = 0; i < kHighHalf.size(); ++i) {
-      if (kHighHalf[i] == cp) {
-        byte = static_cast<char>(0x80 + i);
-        break;
-      }
+    const unsigned char byte = Cp850Byte(cp);
+    out += byte == 0 ? '?' : static_cast<char>(byte);
+  }
+  return out;
+}
+
+Utf8Reading Cp850FromUtf8(std::string_view utf8, std::string& out) {
+  std::string text;
+  text.reserve(utf8.size());
+  for (size_t at = 0; at < utf8.size();) {
+    char32_t cp = 0;
+    if (!NextStrictCodePoint(utf8, at, cp)) return Utf8Reading::Malformed;
+    const unsigned char byte = Cp850Byte(cp);
+    if (byte == 0 && cp != 0) return Utf8Reading::OutsideCp850;
+    text += static_cast<char>(byte);
+  }
+  out = std::move(text);
+  return Utf8Reading::Ok;
+}
+
+std::string EscapeControls(std::string_view utf8) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t at = 0; at < utf8.size();) {
+    const size_t start = at;
+    char32_t cp = 0;
+    const bool valid = NextStrictCodePoint(utf8, at, cp);
+    if (valid && cp >= 0x20 && cp != 0x7F && (cp < 0x80 || cp > 0x9F)) {
+      out.append(utf8.substr(start, at - start));
+      continue;
     }
-    out += byte;
+    for (size_t i = start; i < at; ++i) {
+      const auto byte = static_cast<unsigned char>(utf8[i]);
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
   }
   return out;
 }

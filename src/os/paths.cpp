@@ -93,6 +93,14 @@ std::string OsPath(std::string_view dosPath) {
   return result;
 }
 
+std::string ShownPath(std::string_view path) {
+  std::string linuxPath = OsPath(path);
+  if (!linuxPath.empty() && linuxPath[0] == '/') return linuxPath;
+  std::string current = CurrentDir();
+  if (current != "/") current += '/';
+  return current + linuxPath;
+}
+
 std::string CurrentDir() {
   std::vector<char> buffer(4096);
   for (;;) {

@@ -21,6 +21,10 @@ namespace palvorin {
 // than "\" are passed through unchanged; a final separator is kept.
 std::string OsPath(std::string_view dosPath);
 
+// A path as the system shows it, for messages: the Linux path, made absolute from the current
+// directory when it is relative ("DADES\HFinca" run in /srv/zep gives "/srv/zep/DADES/HFinca").
+std::string ShownPath(std::string_view path);
+
 // The process's current directory as an absolute Linux path with no final "/" ("/" for the
 // root); empty if it cannot be determined.
 std::string CurrentDir();

@@ -20,6 +20,31 @@ int TranslationField(std::string_view code) {
   return 0;
 }
 
+// Every record of a language file's content: its key and its translation for `languageCode`;
+// the first record of a key wins.
+std::unordered_map<std::string, std::string> TranslationsOf(std::string_view table,
+                                                            std::string_view languageCode) {
+  const int wanted = TranslationField(languageCode);
+  std::unordered_map<std::string, std::string> translations;
+  CsvFieldReader reader(table);
+  std::string key;
+  std::string fields[3];
+  while (!reader.AtEnd()) {
+    reader.ReadField(key);
+    // A key that is the last thing in the file has no translations to go with it.
+    if (reader.AtEnd()) break;
+    for (std::string& field : fields) reader.ReadField(field);
+    translations.try_emplace(key, wanted == 0 ? key : fields[wanted - 2]);
+  }
+  return translations;
+}
+
+std::string Lookup(const std::unordered_map<std::string, std::string>& translations,
+                   const std::string& text) {
+  const auto found = translations.find(text);
+  return found == translations.end() ? text : found->second;
+}
+
 }  // namespace
 
 Language LanguageOf(std::string_view code) {
@@ -41,18 +66,7 @@ void ResetLanguageForTest() { Languages() = LanguageFiles{}; }
 
 std::string TranslateFromTable(std::string_view table, std::string_view languageCode,
                                const std::string& text) {
-  const int wanted = TranslationField(languageCode);
-  CsvFieldReader reader(table);
-  std::string key;
-  std::string fields[3];
-  while (!reader.AtEnd()) {
-    reader.ReadField(key);
-    // A key that is the last thing in the file has no translations to go with it.
-    if (reader.AtEnd()) break;
-    for (std::string& field : fields) reader.ReadField(field);
-    if (key == text) return wanted == 0 ? text : fields[wanted - 2];
-  }
-  return text;
+  return Lookup(TranslationsOf(table, languageCode), text);
 }
 
 std::string Translate(const std::string& text) {
@@ -63,13 +77,19 @@ std::string Translate(const std::string& text) {
     files.baseName =
         session.moduleName.empty() ? std::string(kDefaultModuleName) : session.moduleName;
   }
-  const std::string path = session.rootDir + "LOCALE\\" + files.baseName + ".LNG";
-  // A missing file is created empty, so the operator or the installer finds where the
-  // translations go; when it cannot be made (no LOCALE folder), the text shows in Catalan.
-  if (!CreateIfMissing(path).ok()) return text;
-  std::string table;
-  if (!ReadWholeFile(path, table).ok()) return text;
-  return TranslateFromTable(table, session.languageCode, text);
+  if (!files.read || files.languageCode != session.languageCode) {
+    files.read = true;
+    files.languageCode = session.languageCode;
+    files.translations.clear();
+    const std::string path = session.rootDir + "LOCALE\\" + files.baseName + ".LNG";
+    // A missing file is created empty, so the operator or the installer finds where the
+    // translations go; when it cannot be made (no LOCALE folder), texts show in Catalan.
+    std::string table;
+    if (CreateIfMissing(path).ok() && ReadWholeFile(path, table).ok()) {
+      files.translations = TranslationsOf(table, session.languageCode);
+    }
+  }
+  return Lookup(files.translations, text);
 }
 
 }  // namespace palvorin

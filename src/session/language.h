@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace palvorin {
 
@@ -22,18 +23,24 @@ Language LanguageOf(std::string_view code);
 Language OperatorLanguage();
 
 // The language files' state: the base name of the file, empty until the first translation
-// sets it to the session's module name ("PALVORIN" when the start-up has not set one).
+// sets it to the session's module name ("PALVORIN" when the start-up has not set one), and the
+// file's translations into the session's language, read at that first translation and kept
+// for the run (a language file of any size is read once, not once a text).
 struct LanguageFiles {
   std::string baseName;
+  bool read = false;
+  std::string languageCode;  // the code the translations below are for
+  std::unordered_map<std::string, std::string> translations;  // Catalan text -> its translation
 };
 LanguageFiles& Languages();
 void ResetLanguageForTest();
 
 // The text to show for the Catalan text `text` in the session's language. Code "CAT" returns
-// it at once; any other code scans the language file from its start (creating it empty when
-// missing) and takes the first record whose key equals `text`: the Spanish field for "SPA",
-// the Galician for "GLG", the Aranese for "OCI", `text` itself for any other code. A text
-// without a record, or a language file that cannot be made, shows in Catalan.
+// it at once; any other code looks it up in the language file (read at the first translation,
+// and created empty when missing) and takes the first record whose key equals `text`: the
+// Spanish field for "SPA", the Galician for "GLG", the Aranese for "OCI", `text` itself for any
+// other code. A text without a record, or a language file that cannot be made, shows in
+// Catalan.
 std::string Translate(const std::string& text);
 
 // The lookup of Translate over a language file's content already in memory.

@@ -136,6 +136,8 @@ std::string CompleteFolder(const std::string& folder) {
   return folder + '\\';
 }
 
+std::string RootFolderFromEnvironment() { return CompleteFolder(GetEnv("ZEPROOT")); }
+
 std::string IniValueFromText(std::string_view text, std::string_view section,
                              std::string_view key) {
   const std::string wantedSection = IniUpper(TrimSpaces(section));
@@ -183,8 +185,8 @@ void SessionSetUp() {
   Session& s = SessionState();
   s.colours = {};
 
-  s.rootDir = GetEnv("ZEPROOT");
-  s.exeDir = GetEnv("ZEPEXE");
+  s.rootDir = RootFolderFromEnvironment();
+  s.exeDir = CompleteFolder(GetEnv("ZEPEXE"));
   s.tempDir = CompleteFolder(GetEnv("ZEPTMP"));
 
   const std::string sessionFile = s.tempDir + "Sessio.ini";

@@ -20,8 +20,8 @@ struct ColourPair {
 };
 
 struct Session {
-  std::string rootDir;      // ZEPROOT, unchanged ("/srv/zep/" or "C:\ZEP\")
-  std::string exeDir;       // ZEPEXE, unchanged
+  std::string rootDir;      // ZEPROOT completed ("/srv/zep/" or "C:\ZEP\")
+  std::string exeDir;       // ZEPEXE completed
   std::string tempDir;      // ZEPTMP completed; the terminal folder when empty
   std::string terminalDir;  // Sessio.ini [Terminal] Dir, else TERM; completed
   std::string windowTitle;  // " " + Sessio.ini [Menu] Titol + " "
@@ -57,6 +57,10 @@ std::string IniValueFromText(std::string_view text, std::string_view section,
 
 // A folder text with its separator: "\" appended unless empty or ending in ":", "\" or "/".
 std::string CompleteFolder(const std::string& folder);
+
+// The installation root as the environment gives it, completed, so that "/srv/zep" serves as
+// well as "/srv/zep/" for every path built on it; empty when ZEPROOT is not set.
+std::string RootFolderFromEnvironment();
 
 }  // namespace palvorin
 

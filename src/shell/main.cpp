@@ -38,7 +38,8 @@ int main() {
   const int code = RunModule();
   ConUseBackend(nullptr);  // the terminal as it was before the module
   if (!program.stopMessage.empty()) {
-    std::fprintf(stderr, "palvorin: %s\n", Utf8FromCp850(program.stopMessage).c_str());
+    std::fprintf(stderr, "palvorin: %s\n",
+                 EscapeControls(Utf8FromCp850(program.stopMessage)).c_str());
   }
   return code;
 }

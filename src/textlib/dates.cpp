@@ -9,7 +9,6 @@
 
 #include "os/clock.h"
 #include "os/codepage.h"
-#include "os/env.h"
 #include "session/language.h"
 #include "session/session.h"
 #include "textlib/numbers.h"
@@ -66,7 +65,7 @@ std::string_view MonthSlot(const LanguageTable& table, int month) {
 void LoadDateSettings() {
   DateSettings& settings = Dates();
   if (settings.separator != 0 && !settings.order.empty()) return;
-  const std::string file = GetEnv("ZEPROOT") + "Kora.ini";
+  const std::string file = RootFolderFromEnvironment() + "Kora.ini";
   if (settings.separator == 0) {
     const std::string value = ReadIniValue(file, "Usuari", "DatCaracter");
     settings.separator =

@@ -7,7 +7,6 @@
 #include <system_error>
 #include <utility>
 
-#include "os/env.h"
 #include "session/session.h"
 
 namespace palvorin {
@@ -37,7 +36,7 @@ char FirstCharOr(const std::string& value, char fallback) {
 void LoadSeparators() {
   NumberSettings& settings = Numbers();
   if (settings.decimalChar != 0 && settings.thousandsChar != 0) return;
-  const std::string file = GetEnv("ZEPROOT") + "Kora.ini";
+  const std::string file = RootFolderFromEnvironment() + "Kora.ini";
   if (settings.decimalChar == 0)
     settings.decimalChar =
         FirstCharOr(ReadIniValue(file, "Usuari", "DecCaracter"), kDefaultDecimalChar);

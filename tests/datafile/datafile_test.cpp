@@ -244,10 +244,10 @@ TEST_F(DataFileTest, OpenFailureShowsTheNameAndStatusWaitsForAKeyAndStops) {
     const char* text;
   };
   const Case kCases[] = {
-      {"CAT", "DADES\\Nothing", "NO ES POT ACCEDIR AL FITXER "},
+      {"CAT", "DADES\\Empty", "NO ES POT ACCEDIR AL FITXER "},
       {"SPA", "DADES\\Empty", "NO SE PUEDE ACCEDER AL FICHERO "},
-      {"GLG", "DADES\\Nothing", "NOM SE PODE ACEDER AO FICHEIRO "},
-      {"OCI", "DADES\\Nothing", "NON SE P\xE3T ACCEDIR ATH FICH\xD4R "},
+      {"GLG", "DADES\\Empty", "NOM SE PODE ACEDER AO FICHEIRO "},
+      {"OCI", "DADES\\Empty", "NON SE P\xE3T ACCEDIR ATH FICH\xD4R "},
   };
   for (const Case& c : kCases) {
     SessionState().languageCode = c.language;
@@ -268,6 +268,23 @@ TEST_F(DataFileTest, OpenFailureShowsTheNameAndStatusWaitsForAKeyAndStops) {
   }
   EXPECT_EQ(keysAwaited_, 4);
   EXPECT_EQ(closed_, 4);
+}
+
+TEST_F(DataFileTest, AMissingFileWithoutItsDictionaryNamesBothAsTheSystemShowsThem) {
+  fs::remove_all(root_ / "ddf");
+  for (auto [language, missing] : {std::pair{"CAT", "NO ES POT CREAR EL FITXER "},
+                                   {"SPA", "NO SE PUEDE CREAR EL FICHERO "}}) {
+    SessionState().languageCode = language;
+    messages_.clear();
+    std::string area;
+    int status = 0;
+    DbOpen(7, Dades("DADES\\hresrebu"), area, status);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].find(std::string("12:") + missing + Dades("DADES/hresrebu.dat: ")), 0u)
+        << messages_[0];
+    EXPECT_NE(messages_[0].find(Dades("ddf/hresrebu.xdf")), std::string::npos) << messages_[0];
+    EXPECT_EQ(exitCode_, 1);
+  }
 }
 
 TEST_F(DataFileTest, OpenOfAFileLockedAsAWholeWaitsThreeSecondsAndRetries) {

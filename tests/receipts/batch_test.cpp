@@ -1,6 +1,7 @@
 // The batch runner, run as the program it is, on an installation built by the tests.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "os/clock.h"
@@ -89,9 +90,24 @@ TEST_F(BatchTest, RefusedSelectionsAndBadOptionsExitWithStatus2) {
   EXPECT_EQ(Batch({"--mode", "P", "--date", "31/2/2025"}), 2);
   EXPECT_EQ(Batch({"--mode", "P", "--types", "NNNNN", "--date", "15/3/2025"}), 2);
   EXPECT_EQ(Batch({"--mode", "P", "--concepts", "XYZ", "--date", "15/3/2025"}), 2);
+  EXPECT_EQ(Batch({"--mode", "P", "--concepts", "ADMX", "--date", "15/3/2025"}), 2);
+  EXPECT_EQ(Batch({"--mode", "P", "--types", "sssxs", "--date", "15/3/2025"}), 2);
+  EXPECT_EQ(Batch({"--mode", "P", "--date", "15/3/202"}), 2);
   EXPECT_EQ(Batch({"--colour", "red"}), 2);
   EXPECT_EQ(Batch({"--mode"}), 2);
   EXPECT_TRUE(Headers().empty());
+}
+
+TEST_F(BatchTest, ARootWithoutItsSlashServesAndTypedControlsComeBackEscaped) {
+  env_.Set("ZEPROOT", data_.dir().path());
+  EXPECT_EQ(Batch({"--mode", "P", "--date", "15/3/2025", "--types", "sssss", "--from", "13.1",
+                   "--no-print"}),
+            0);
+  EXPECT_EQ(Headers(), std::vector<std::string>{CoOwner(13, 1)});
+  const std::string err = data_.dir() / "err";
+  EXPECT_NE(std::system((program_ + " --mode \"$(printf 'V\\033[2J')\" 2>" + err).c_str()), 0);
+  EXPECT_NE(testing::FileContent(err).find("V\\x1b[2J"), std::string::npos);
+  EXPECT_EQ(testing::FileContent(err).find('\x1b'), std::string::npos);
 }
 
 }  // namespace

@@ -121,11 +121,13 @@ TEST_F(TranslateTest, TheModuleNameGivesTheFileNameOnFirstUse) {
   EXPECT_EQ(Languages().baseName, "ALTRE");
 }
 
-TEST_F(TranslateTest, TheFileIsReadAfreshAtEveryCall) {
+TEST_F(TranslateTest, TheFileIsReadOnceAStart) {
   UseLanguage("SPA");
   WriteTable("SORTIR,,,SALIR\r\n");
   EXPECT_EQ(Translate("SORTIR"), "SALIR");
   WriteTable("SORTIR,,,FUERA\r\n");
+  EXPECT_EQ(Translate("SORTIR"), "SALIR");
+  ResetLanguageForTest();  // the next start
   EXPECT_EQ(Translate("SORTIR"), "FUERA");
 }
 

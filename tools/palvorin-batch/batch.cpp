@@ -16,18 +16,20 @@ namespace palvorin {
 
 namespace {
 
+// A line on standard error. What the caller typed comes back in reasons and paths, so control
+// characters are shown escaped rather than sent to the terminal.
+void Say(const std::string& cp850Text) {
+  std::cerr << EscapeControls(Utf8FromCp850(cp850Text)) << "\n";
+}
+
 // Progress of a scripted run: one line per co-owner on standard error.
 class StderrProgress : public ProgressSink {
  public:
   void Open() override {}
   void Show(const std::string& coOwner) override { std::cerr << coOwner << "\n"; }
   void Close() override { std::cerr.flush(); }
-  void Failure(const std::string& message) override {
-    std::cerr << Utf8FromCp850(message) << "\n";
-  }
+  void Failure(const std::string& message) override { Say(message); }
 };
-
-void Say(const std::string& cp850Text) { std::cerr << Utf8FromCp850(cp850Text) << "\n"; }
 
 // The record-file layer's messages go to standard error; nothing waits for a key.
 void UseStandardError() {
@@ -137,7 +139,7 @@ int RunBatch(const std::vector<std::string>& args) {
   BatchOptions options;
   std::string why;
   if (!ParseBatchOptions(args, options, why)) {
-    std::cerr << "palvorin-batch: " << why << "\n" << BatchUsage();
+    std::cerr << "palvorin-batch: " << EscapeControls(why) << "\n" << BatchUsage();
     return kBatchRefused;
   }
   if (options.help) {

@@ -12,7 +12,6 @@
 #include "engine/btrcall.h"
 #include "fieldcodec.h"
 #include "os/codepage.h"
-#include "os/env.h"
 #include "os/files.h"
 #include "os/paths.h"
 #include "receipts/layouts.h"
@@ -64,8 +63,9 @@ struct Options {
   std::string path;
 };
 
+// Messages repeat paths and texts as given, so control characters in them are shown escaped.
 int Fail(const std::string& message) {
-  std::cerr << "zepdata: " << message << "\n";
+  std::cerr << "zepdata: " << EscapeControls(message) << "\n";
   return 1;
 }
 
@@ -308,12 +308,12 @@ int main(int argc, char** argv) {
     std::cerr << kUsage;
     return 2;
   }
-  SessionState().rootDir = CompleteFolder(GetEnv("ZEPROOT"));
+  SessionState().rootDir = RootFolderFromEnvironment();
   DataFiles().dictionaryFolder = options.ddf.empty() ? "" : CompleteFolder(options.ddf);
   DataFiles().logPath.clear();
   DbEnvironment& env = DataFiles().env;
   env.showMessage = [](int, const std::string& text) {
-    std::cerr << "zepdata: " << Utf8FromCp850(text) << "\n";
+    std::cerr << "zepdata: " << EscapeControls(Utf8FromCp850(text)) << "\n";
   };
   env.closeMessage = [] {};
   env.beep = [] {};
