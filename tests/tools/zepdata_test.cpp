@@ -171,6 +171,23 @@ TEST_F(ZepdataTest, AMalformedLineOrARefusedInsertKeepsNothingOfTheLoad) {
   EXPECT_EQ(Zepdata("dump " + File("b", "HRebuts")).code, 1);
 }
 
+TEST_F(ZepdataTest, AFieldLoadRefusesTextsAndDatesItCouldNotKeepAsGiven) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"\"account\":\"\xC3\"", "\"account\" is not valid UTF-8"},
+      {"\"account\":\"5\xE2\x82\xAC\"", "\"account\" holds a character that code page 850"},
+      {"\"account\":\"A\\u0000B\"", "\"account\" holds a control character"},
+      {"\"issue_date\":\"2025-02-30\"", "\"issue_date\" is no day of the calendar"},
+      {"\"issue_date\":\"2025-13-45\"", "\"issue_date\" is no day of the calendar"},
+  };
+  for (const auto& [member, message] : kCases) {
+    const std::string lines = "{\"code\":\"12.1\"}\n{\"code\":\"12.2\"," + member + "}\n";
+    ToolRun load = Zepdata("load --fields " + File("a", "HCapRebu"), lines);
+    EXPECT_EQ(load.code, 1) << member;
+    EXPECT_NE(load.err.find("line 2: " + message), std::string::npos) << load.err;
+  }
+  EXPECT_EQ(Zepdata("dump " + File("a", "HCapRebu")).out, "") << "nothing was loaded";
+}
+
 TEST_F(ZepdataTest, CheckCountsTheRecordsEveryKeyReaches) {
   ASSERT_EQ(Zepdata("create " + File("a", "HRebuts")).code, 0);
   ToolRun again = Zepdata("create " + File("a", "HRebuts"));

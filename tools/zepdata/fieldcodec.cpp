@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "os/codepage.h"
+#include "textlib/dates.h"
 
 namespace palvorin {
 namespace {
@@ -200,6 +201,15 @@ bool ParseInteger(const JsonValue& v, int64_t low, int64_t high, int64_t& out) {
   return ec == std::errc() && end == v.text.data() + v.text.size() && out >= low && out <= high;
 }
 
+// Control characters (NUL included) would come back from a record as no text an operator typed.
+bool HasControl(std::string_view text) {
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return true;
+  }
+  return false;
+}
+
 // "-12.5" as -1250 hundredths.
 bool ParseAmount(const JsonValue& v, int32_t& out) {
   if (v.isString) return false;
@@ -273,7 +283,18 @@ bool Encode(const FieldInfo& f, const JsonValue& v, std::string& bytes, std::str
   switch (f.type) {
     case FieldType::Text: {
       if (!v.isString) break;
-      std::string cp = cp850(text);
+      std::string cp;
+      switch (Cp850FromUtf8(text, cp)) {
+        case Utf8Reading::Ok: break;
+        case Utf8Reading::Malformed: why = "is not valid UTF-8"; return false;
+        case Utf8Reading::OutsideCp850:
+          why = "holds a character that code page 850 lacks";
+          return false;
+      }
+      if (HasControl(cp)) {
+        why = "holds a control character";
+        return false;
+      }
       if (cp.size() > static_cast<size_t>(f.width)) {
         why = "is longer than " + std::to_string(f.width) + " characters";
         return false;
@@ -322,6 +343,12 @@ bool Encode(const FieldInfo& f, const JsonValue& v, std::string& bytes, std::str
           !AllDigits(text.substr(0, 4)) || !AllDigits(text.substr(5, 2)) ||
           !AllDigits(text.substr(8, 2))) {
         break;
+      }
+      // Read as the operator types dates, so that only a day of the calendar passes.
+      if (DateError(std::string(text.substr(8, 2)) + "/" + std::string(text.substr(5, 2)) + "/" +
+                    std::string(text.substr(0, 4))) != 0) {
+        why = "is no day of the calendar";
+        return false;
       }
       bytes = Packed(std::string(text.substr(0, 4)) + std::string(text.substr(5, 2)) +
                      std::string(text.substr(8, 2)));
