@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   DataFiles().logPath.clear();
   DbEnvironment& env = DataFiles().env;
   env.showMessage = [](int, const std::string& text) {
-    std::cerr << "mkdemo: " << Utf8FromCp850(text) << "\n";
+    std::cerr << "mkdemo: " << EscapeControls(Utf8FromCp850(text)) << "\n";
   };
   env.closeMessage = [] {};
   env.beep = [] {};
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   mkdemo::RecordCounts counts;
   std::string message;
   if (!mkdemo::MakeDemo(options, counts, message)) {
-    std::cerr << "mkdemo: " << Utf8FromCp850(message) << "\n";
+    std::cerr << "mkdemo: " << EscapeControls(Utf8FromCp850(message)) << "\n";
     return 1;
   }
   for (const auto& [file, n] : counts) std::cout << "DADES/" << file << ": " << n << " records\n";

@@ -33,7 +33,7 @@ constexpr const char* kUsage =
     "Exit code 0 when the listing was delivered, 1 when it could not be, 2 for bad arguments.\n";
 
 void Report(const std::string& cp850Text) {
-  std::string line = "ZODIRUDI: " + Utf8FromCp850(cp850Text) + "\n";
+  std::string line = "ZODIRUDI: " + EscapeControls(Utf8FromCp850(cp850Text)) + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
