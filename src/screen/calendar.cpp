@@ -96,6 +96,15 @@ void Draw(CalendarView& v) {
   }
 }
 
+// The keys that pick the day and leave, on the frame's bottom line.
+void DrawKeyHint() {
+  SetColour("n");
+  std::string hint = Translate("Intro:tria Esc:surt").substr(0, kInsideWidth);
+  LocateInWindow(kCalendarBottom - kCalendarTop,
+                 1 + (kInsideWidth - static_cast<int>(hint.size())) / 2);
+  ConPrint(hint);
+}
+
 // The starting day: the session's work date, or today when it holds no date.
 void StartAtWorkDate(CalendarView& v) {
   const std::string digits = UnpackDigits(SessionState().workDate);
@@ -176,12 +185,13 @@ std::string CalendarWeekdayHeader(std::string_view code) {
 
 std::string ShowCalendar() {
   const HeldKeyTables keyTables;
-  SetKeys("+ea", "4d00,4b00,5000,4800,5100,4900,4700,4f00,2100,1b");
+  SetKeys("+ea", "4d00,4b00,5000,4800,5100,4900,4700,4f00,2100,d,1b");
   SetColour("+n");
   const bool cursorWasVisible = ConCursorVisible();
   ConShowCursor(false);
   WinPush(kCalendarTop, kCalendarLeft, kCalendarBottom, kCalendarRight);
   DrawWindowFrame(1);
+  DrawKeyHint();
 
   CalendarView v;
   StartAtWorkDate(v);
@@ -214,7 +224,7 @@ std::string ShowCalendar() {
     } else if (key == keys::kEnd) {
       v.month = 12;
       if (v.firstShown != 10) Draw(v);
-    } else if (key == 'F' || key == 'f' || key == kAltF) {
+    } else if (key == keys::kEnter || key == 'F' || key == 'f' || key == kAltF) {
       result = FmtDate(PackDate(v.year, v.month, v.day), 0, "dma");
       break;
     } else if (key == keys::kEsc) {

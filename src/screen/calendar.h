@@ -1,10 +1,10 @@
 // The pop-up calendar (Alt+C from any input). It shows one quarter of a year in a framed
 // window at the right of the screen, starting at the session's work date, and lets the
 // operator move a highlighted day: Left and Right by a day, Up and Down by a week, PgUp and
-// PgDn by three months, Home and End to January and December. "F" (or Alt+F) returns the day
-// in the shown date form (day, month, year with the configured separator), which the keyboard
-// then types into the waiting input; Esc returns the empty text. Either way the screen is left
-// as it was.
+// PgDn by three months, Home and End to January and December. Enter or "F" (or Alt+F) returns
+// the day in the shown date form (day, month, year with the configured separator), which the
+// keyboard then types into the waiting input; Esc returns the empty text. The window's bottom
+// line says so. Either way the screen is left as it was.
 #ifndef PALVORIN_SCREEN_CALENDAR_H_
 #define PALVORIN_SCREEN_CALENDAR_H_
 

@@ -57,7 +57,7 @@ bool IsBreak(char c) { return kWordBreaks.find(c) != std::string_view::npos; }
 // One edit in progress.
 class Editor {
  public:
-  Editor(int row, int col, int piece, std::string& text, int pos)
+  Editor(int row, int col, int piece, std::string& text, int pos, bool marked)
       : row_(row),
         col_(col),
         n_(static_cast<int>(text.size()) + 1),
@@ -73,11 +73,13 @@ class Editor {
       if (TrimRight(options_[i].code) == typed && current_ == options_.size()) current_ = i;
     }
     if (current_ == options_.size()) current_ = 0;
+    marked_ = marked && !HasOptions();
   }
 
   int Run();
   int piece() const { return piece_; }
   int pos() const { return pos_; }
+  bool marked() const { return marked_; }
 
  private:
   bool HasOptions() const { return !options_.empty(); }
@@ -88,11 +90,14 @@ class Editor {
   // Handles a key that does not end the edit; false for one that ends it.
   bool Handle(int key);
   bool HandleClick(int key);
+  bool HandleEditingKey(int key, bool options);
   void Type(char c);
   void DeleteAt(int at);
   void WordLeft();
   void WordRight();
   void Paste();
+  // A character or a paste over a marked text: the text goes first.
+  void ReplaceMarked();
 
   int row_, col_;  // the field's first cell on the screen
   int n_;          // the position after the last character
@@ -103,6 +108,8 @@ class Editor {
   std::vector<Option> options_;
   size_t current_ = options_.size();  // set by the constructor
   int labelWidth_ = 0;
+  bool marked_ = false;  // the text is marked: typing replaces it
+  uint8_t input_ = 0;    // the input colour's attribute
 };
 
 void Editor::PutArrows(char left, char right) const {
@@ -111,6 +118,7 @@ void Editor::PutArrows(char left, char right) const {
 }
 
 void Editor::Show() {
+  ConSetAttr(input_);
   if (HasOptions()) {
     const Option& option = options_[current_];
     std::string code = option.code;
@@ -123,11 +131,19 @@ void Editor::Show() {
     return;
   }
   const char mask = static_cast<char>(Keyboard().maskChar);
+  // A marked text shows in the input colour turned round: background and foreground swapped.
+  const uint8_t turned = static_cast<uint8_t>((input_ << 4) | (input_ >> 4));
+  const size_t markEnd = marked_ ? TrimRight(text_).size() : 0;
   for (int line = 0; line < lines_; ++line) {
-    std::string part = text_.substr(static_cast<size_t>(line * piece_), static_cast<size_t>(piece_));
+    const size_t start = static_cast<size_t>(line * piece_);
+    std::string part = text_.substr(start, static_cast<size_t>(piece_));
     if (mask != 0) part.assign(part.size(), mask);
+    const size_t inMark = markEnd > start ? std::min(part.size(), markEnd - start) : 0;
     ConSetCursor(row_ + line, col_);
-    ConPrint(part);
+    ConSetAttr(turned);
+    ConPrint(std::string_view(part).substr(0, inMark));
+    ConSetAttr(input_);
+    ConPrint(std::string_view(part).substr(inMark));
   }
 }
 
@@ -152,6 +168,10 @@ int Editor::Await() {
     AwaitKey(key, button, row, col);
     if (key == keys::kIns) {
       ConSetInsertMode(!ConInsertMode());
+      if (marked_) {
+        marked_ = false;
+        Show();
+      }
       PlaceCursor();
       continue;
     }
@@ -206,6 +226,13 @@ void Editor::Paste() {
   }
 }
 
+void Editor::ReplaceMarked() {
+  if (!marked_) return;
+  marked_ = false;
+  text_.assign(text_.size(), ' ');
+  pos_ = 1;
+}
+
 bool Editor::HandleClick(int key) {
   const int row = -key % 100, col = -key / 100;
   if (HasOptions()) {
@@ -216,6 +243,7 @@ bool Editor::HandleClick(int key) {
   }
   if (row < row_ || row >= row_ + lines_ || col < col_ || col >= col_ + piece_) return false;
   pos_ = std::min(n_, (row - row_) * piece_ + (col - col_) + 1);
+  marked_ = false;
   return true;
 }
 
@@ -227,20 +255,48 @@ bool Editor::Handle(int key) {
   if (printable) {
     const char c = static_cast<char>(key);
     if (!options) {
+      ReplaceMarked();
       Type(c);
       return true;
     }
-    // The next option whose code starts with the letter typed, accents and case aside.
+    // The next option whose code or label starts with the letter typed, accents and case
+    // aside: "S" chooses the option labelled "Sí" whatever its code.
     const char want = PlainCapital(c);
+    const auto startsWith = [want](const std::string& t) {
+      return !t.empty() && PlainCapital(t[0]) == want;
+    };
     for (size_t step = 1; step <= options_.size(); ++step) {
       const size_t i = (current_ + step) % options_.size();
-      if (!options_[i].code.empty() && PlainCapital(options_[i].code[0]) == want) {
+      if (startsWith(options_[i].code) || startsWith(options_[i].label)) {
         current_ = i;
         break;
       }
     }
     return true;
   }
+  if (key == keys::kAltC || key == keys::kAltX) {
+    // What the tool typed ahead replaces the text, as if the operator had typed it.
+    if (!Keyboard().typeAhead.empty() && !options) marked_ = true;
+    return false;
+  }
+  if (key == keys::kCtrlC) {
+    ConSetClipboard(Trim(options ? options_[current_].label : text_));
+    return true;
+  }
+  if (key == keys::kCtrlV) {
+    if (!options) {
+      ReplaceMarked();
+      Paste();
+    }
+    return true;
+  }
+  // Every other key the editor handles moves the cursor or edits the text as it stands.
+  const bool handled = HandleEditingKey(key, options);
+  if (handled) marked_ = false;
+  return handled;
+}
+
+bool Editor::HandleEditingKey(int key, bool options) {
   switch (key) {
     case keys::kLeft:
       if (options) {
@@ -293,12 +349,6 @@ bool Editor::Handle(int key) {
       if (options || pos_ == n_) return false;
       WordRight();
       return true;
-    case keys::kCtrlC:
-      ConSetClipboard(Trim(options ? options_[current_].label : text_));
-      return true;
-    case keys::kCtrlV:
-      if (!options) Paste();
-      return true;
     default:
       return false;
   }
@@ -307,6 +357,7 @@ bool Editor::Handle(int key) {
 int Editor::Run() {
   if (HasOptions()) PutArrows(kLeftArrow, kRightArrow);
   SetColour("u");
+  input_ = ConAttr();
   int result = 0;
   for (;;) {
     Show();
@@ -334,15 +385,22 @@ int Editor::Run() {
 
 }  // namespace
 
-void TextEdit(int row, int col, int& piece, std::string& text, int& pos, int& key) {
+void TextEdit(int row, int col, int& piece, std::string& text, int& pos, int& key,
+              bool& marked) {
   const WindowState& w = Windows();
   const int top = w.depth == 0 ? 0 : w.top, left = w.depth == 0 ? 0 : w.left;
   const int screenRow = row == 0 ? ConCursorRow() : top + row;
   const int screenCol = col == 0 ? ConCursorCol() : left + col;
-  Editor editor(screenRow, screenCol, piece, text, pos);
+  Editor editor(screenRow, screenCol, piece, text, pos, marked);
   key = editor.Run();
   piece = editor.piece();
   pos = editor.pos();
+  marked = editor.marked();
+}
+
+void TextEdit(int row, int col, int& piece, std::string& text, int& pos, int& key) {
+  bool marked = false;
+  TextEdit(row, col, piece, text, pos, key, marked);
 }
 
 }  // namespace palvorin

@@ -28,6 +28,16 @@ namespace palvorin {
 // and comes back as the final one. `key` gets the key that ended the edit.
 void TextEdit(int row, int col, int& piece, std::string& text, int& pos, int& key);
 
+// The same for a field whose text may be marked, as a form marks a field's value when the
+// operator enters it. While `marked`, the text up to its last non-blank character shows in
+// the input colour turned round, and the first character typed (or a paste) clears the text
+// before it goes in, so a new value replaces the old one; a movement or editing key first
+// (arrows, Home, End, Backspace, Del, Ins, a click in the field) unmarks it and edits the text
+// as it stands. Text that a pop-up tool (Alt+C, Alt+X) types marks the text again, so a picked
+// date or a computed result replaces the value too. Option fields ignore the mark. `marked`
+// comes back false once the text was unmarked or typed over.
+void TextEdit(int row, int col, int& piece, std::string& text, int& pos, int& key, bool& marked);
+
 }  // namespace palvorin
 
 #endif  // PALVORIN_SCREEN_EDITOR_H_

@@ -580,6 +580,10 @@ void EditFields(int s, bool continuation, int leaveUp, int leaveDown, int& key) 
       // Passed over in the direction the operator was going.
       if (key != keys::kUp && key != keys::kEnter) key = keys::kDown;
     } else {
+      // The value is marked as the operator enters the field, so that typing replaces it; a
+      // field whose cursor starts after its text is there to be added to, and is not marked.
+      const bool marks = (field->flags & kFieldCursorAtEnd) == 0;
+      bool marked = marks;
       for (;;) {
         bool refused = false;
         // Again before every edit: a list or pop-up tool opened from the field may have
@@ -591,7 +595,7 @@ void EditFields(int s, bool continuation, int leaveUp, int leaveDown, int& key) 
         int pos = (field->flags & kFieldCursorAtEnd) != 0
                       ? static_cast<int>(TrimRightCopy(text).size()) + 1
                       : 1;
-        TextEdit(field->row, FieldValueCol(s, f), piece, text, pos, key);
+        TextEdit(field->row, FieldValueCol(s, f), piece, text, pos, key, marked);
         if (key == keys::kF1) {
           // After the help the operator goes on with the text as typed.
           const std::string topic = TrimRightCopy(SessionState().menuName);
@@ -629,6 +633,7 @@ void EditFields(int s, bool continuation, int leaveUp, int leaveDown, int& key) 
         EditableRange(s, first, last);
         if (!refused) break;
         ConBeep();
+        marked = marks;  // the field is entered again
       }
     }
     if (secret) SetKeys("v", "");

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "screen/browse.h"
+#include "os/codepage.h"
 #include "screen/calendar.h"
 #include "screen_fixture.h"
+#include "textlib/dates.h"
 
 namespace palvorin {
 namespace {
@@ -300,6 +302,44 @@ TEST_F(FormRunTest, TheDescriptionColumnsAreClearedWhileAFieldIsEdited) {
   Headless().FeedKeys({keys::kDown, keys::kDown, keys::kDown});
   EXPECT_THROW(Run(4, {}), HeadlessInputExhausted);
   EXPECT_EQ(Text(5 + 4, 5 + 2 + 6 + 3, 10), std::string(10, ' '));
+}
+
+TEST_F(FormRunTest, TheFirstKeyTypedReplacesAFieldsValueAndAMovementKeyKeepsIt) {
+  FormFieldAt(1, 1).value = "9    ";
+  FormFieldAt(1, 2).value = "123  ";
+  FormField& date = FormFieldAt(1, 3);
+  date.width = 10;
+  date.value = "1/3/2025  ";
+  EXPECT_THROW(Run(1, {}), HeadlessInputExhausted);
+  EXPECT_EQ(AttrAt(2, 7), 0xE1) << "the value shows marked, in the input colour turned round";
+  EXPECT_EQ(AttrAt(2, 8), testing::kAttrInput);
+  ResetKeyboardForTest();
+
+  InstallHotKeyTools();
+  ResetDatesForTest();
+  Dates() = {'/', "DMA"};
+  SessionState().languageCode = "CAT";
+  SessionState().workDate = PackDate(2025, 3, 1);
+  Type("10");
+  Headless().FeedKeys({keys::kEnter, keys::kRight});
+  Type("0");
+  Headless().FeedKeys({keys::kEnter, keys::kAltC, keys::kRight, keys::kRight, keys::kRight});
+  Run(1, {keys::kEnter, keys::kUp, keys::kEsc, keys::kEsc});  // Enter picks the day
+  ResetDatesForTest();
+  EXPECT_EQ(Value(1, 1), "10   ");
+  EXPECT_EQ(Value(1, 2), "1023 ") << "Right first: the value is edited as it stands";
+  EXPECT_EQ(Value(1, 3), "4/3/2025  ") << "the picked date replaces the old one";
+}
+
+TEST_F(FormRunTest, AnOptionFieldTakesTheFirstLetterOfALabelOrACode) {
+  FormField& field = FormFieldAt(1, 1);
+  field.help = cp850("|F,Sí|G,No|T,Tots");
+  for (const auto& [typed, want] : {std::pair{"S", "F"}, {"n", "G"}, {"g", "G"}}) {
+    field.value = "T    ";
+    Type(typed);
+    Run(1, {keys::kEnter, keys::kEsc, keys::kEsc});
+    EXPECT_EQ(Value(1, 1), std::string(want) + "    ") << typed;
+  }
 }
 
 }  // namespace
