@@ -178,6 +178,10 @@ void SelectionPaint(int screen) {
   } else if (screen == kConceptScreen) {
     LocateInWindow(0, 1);
     ConPrint(Translate(cp850(" CONCEPTES SELECCIONATS ")));
+    // The keys that accept the window from any field, on its bottom line.
+    const FormScreen& window = FormScreenAt(kConceptScreen);
+    LocateInWindow(window.bottom - window.top, 1);
+    ConPrint(Translate(cp850(" Fi o F2: accepta els conceptes ")));
   }
   for (int f = 1; f <= FieldCount(screen); ++f) {
     const FormField& field = FormFieldAt(screen, f);

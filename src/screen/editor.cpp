@@ -290,6 +290,11 @@ bool Editor::Handle(int key) {
     }
     return true;
   }
+  // A screen that turns End into another key takes End for itself: the edit ends with it.
+  int returned = 0;
+  if (key == keys::kEnd && LookUpKey(keys::kEnd, returned) && returned != keys::kEnd) {
+    return false;
+  }
   // Every other key the editor handles moves the cursor or edits the text as it stands.
   const bool handled = HandleEditingKey(key, options);
   if (handled) marked_ = false;
@@ -367,8 +372,10 @@ int Editor::Run() {
     int ending = key;
     if (ending == keys::kShiftTab) ending = keys::kUp;
     if (ending == keys::kTab) ending = keys::kEnter;
-    int ignored = 0;
-    if (ending == keys::kEnter && LookUpKey(keys::kEnd, ignored)) ending = keys::kEnd;
+    int endAs = 0;
+    if (ending == keys::kEnter && LookUpKey(keys::kEnd, endAs) && endAs == keys::kEnd) {
+      ending = keys::kEnd;
+    }
     if (ending == keys::kCtrlF4 || ending == keys::kAltF4) ending = keys::kEsc;
     if (Keyboard().keyTable.empty() || ending < 0) {
       result = ending;

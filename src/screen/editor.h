@@ -13,8 +13,10 @@
 //
 // The edit ends on a key of the key table (SetKeys), returned as the table translates it; with
 // an empty table, on every key the editor does not handle itself. Tab counts as Enter, Enter as
-// End when the table accepts End, Shift+Tab as Up, Ctrl+F4 and Alt+F4 as Esc. A mouse press
-// outside the field ends it too, coded -(column * 100 + row) in screen cells.
+// End when the table accepts End (as End), Shift+Tab as Up, Ctrl+F4 and Alt+F4 as Esc. A table
+// that turns End into another key ("4f00=2") takes End for itself: End then ends the edit
+// instead of moving the cursor after the text, and Enter stays Enter. A mouse press outside
+// the field ends it too, coded -(column * 100 + row) in screen cells.
 #ifndef PALVORIN_SCREEN_EDITOR_H_
 #define PALVORIN_SCREEN_EDITOR_H_
 

@@ -248,6 +248,17 @@ TEST_F(SelectionTest, PickListRowsAndTheCoOwnerSearchOrder) {
   EXPECT_EQ(PickRow(kConceptList), "QUO  QUOTA ORDINARIA       D      ");
 }
 
+TEST_F(SelectionTest, EndOrF2AcceptsTheConceptWindowFromAnyFieldWhileEnterMovesOn) {
+  for (int finish : {keys::kEnd, keys::kF2}) {
+    Headless().FeedKeys({keys::kEnter, keys::kEnter, keys::kEnter, keys::kEnter, keys::kEnter});
+    Headless().FeedKeys({keys::kEnter, finish});  // from the second concept code
+    int key = 0;
+    FormRun(-kConceptScreen, 0, 0, key);
+    EXPECT_EQ(key, 2) << finish;
+    EXPECT_EQ(Headless().Pending(), 0u) << finish;
+  }
+}
+
 TEST_F(SelectionTest, F4PicksACoOwnerAndAConcept) {
   AddCoOwner("\x80\x8C\x80\x83", "GARCIA*Joan", "C. Major 1", "1r 1a");
   AddCoOwner("\x80\x8C\x80\x84", "PUIG*Anna", "C. Major 1", "1r 2a");
