@@ -12,6 +12,7 @@
 #include "os/files.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
+#include "session/language.h"
 #include "session/session.h"
 
 namespace palvorin {
@@ -148,6 +149,19 @@ void Pager::Run(std::string_view topic) {
   }
 }
 
+// The topic's help file: the one in the folder of the operator's language when there is one
+// (AJUDA\SPA\ for Spanish), else the Catalan one.
+std::string HelpText(std::string_view topic) {
+  const std::string name = std::string(topic) + ".HLP";
+  std::string text;
+  if (OperatorLanguage() != Language::Catalan) {
+    const std::string own = "AJUDA\\" + SessionState().languageCode.substr(0, 3) + "\\" + name;
+    if (ReadWholeFile(own, text).ok()) return text;
+  }
+  if (!ReadWholeFile("AJUDA\\" + name, text).ok()) text.clear();
+  return text;
+}
+
 }  // namespace
 
 void ShowHelp(std::string_view topic) {
@@ -157,8 +171,7 @@ void ShowHelp(std::string_view topic) {
                {"/C", "PELSIT", session.rootDir + "AJUDA\\" + std::string(topic) + ".HTM"});
     return;
   }
-  std::string text;
-  if (!ReadWholeFile("AJUDA\\" + std::string(topic) + ".HLP", text).ok()) text.clear();
+  std::string text = HelpText(topic);
   const bool cursorVisible = ConCursorVisible();
   ConShowCursor(false);
   Pager(std::move(text)).Run(topic);

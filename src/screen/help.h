@@ -14,8 +14,9 @@ inline constexpr std::string_view kMenuHelpTopic = "QOLVENAR";
 
 // Shows the help of `topic`. In platform mode "WIN" it runs the suite's start command on the
 // topic's page through the command interpreter named by COMSPEC and waits for it. Otherwise it
-// pages through "AJUDA\" + topic + ".HLP" under the current folder in a window over rows 4 to
-// 22 until Esc (Up, Down, PgUp, PgDn, Home, End move; F1 shows the menu's help over it), then
+// pages through "AJUDA\" + topic + ".HLP" under the current folder (for an operator whose
+// language has its own help, "AJUDA\SPA\" + topic + ".HLP" and so on, when it exists) in a
+// window over rows 4 to 22 until Esc (Up, Down, PgUp, PgDn, Home, End move; F1 shows the menu's help over it), then
 // leaves the screen as it was. A missing file gives an empty pager.
 void ShowHelp(std::string_view topic);
 

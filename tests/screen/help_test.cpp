@@ -186,6 +186,17 @@ TEST_F(HelpTest, F1ShowsTheMenuHelpOverTheTopic) {
   EXPECT_EQ(Windows().depth, 1);
 }
 
+TEST_F(HelpTest, TheHelpFollowsTheOperatorsLanguageWhereItHasOne) {
+  temp_.Write("AJUDA/TOPIC.HLP", "Ajuda" + std::string(75, ' '));
+  temp_.Write("AJUDA/SPA/TOPIC.HLP", "Ayuda" + std::string(75, ' '));
+  for (const auto& [code, shown] : {std::pair{"SPA", "Ayuda"}, {"GLG", "Ajuda"}, {"CAT", "Ajuda"}}) {
+    SessionState().languageCode = code;
+    ShowWithKeys("TOPIC", {});
+    EXPECT_EQ(Text(kFirstRow, 3, 5), shown) << code;
+    Restart();
+  }
+}
+
 TEST_F(HelpTest, GraphicalSystemHandsThePageToTheSuite) {
   testing::ScopedEnv env("COMSPEC", "C:\\WINDOWS\\CMD.EXE");
   SessionState().platformMode = "WIN";

@@ -262,7 +262,7 @@ TEST_F(MkdemoTest, MissingFoldersAreReportedAndNothingIsWritten) {
 // the colour toggles (16 reverse, 30 highlight, 31 underline) take no room and come in pairs.
 TEST(HelpFiles, FixedLinesThatFitThePager) {
   const std::filesystem::path folder = std::filesystem::path(PALVORIN_SOURCE_DIR) / "install/AJUDA";
-  for (const char* topic : {"PALVORIN.HLP", "QOLVENAR.HLP"}) {
+  for (const char* topic : {"PALVORIN.HLP", "QOLVENAR.HLP", "SPA/PALVORIN.HLP", "SPA/QOLVENAR.HLP"}) {
     std::ifstream in(folder / topic, std::ios::binary);
     ASSERT_TRUE(in) << topic;
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
