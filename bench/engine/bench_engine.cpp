@@ -1,23 +1,33 @@
-// Rates of the engine's keyed operations through BTRCALL beside the same operations issued
-// straight to SQLite, on a file of 100,000 records of 32 bytes with a 6-byte key.
-//
-// The figures form a table: one row per operation, one column per way of doing it. A new
-// column (say, the record-file layer above the engine) is one more AddColumn call with a
-// function per operation, given the round number (each runs kRounds times and the best rate
-// counts); ratios are printed against the "sqlite" column. A new row is one more name in
-// kOperations.
+// The engine's keyed operations through BTRCALL beside the same work done straight on SQLite
+// the fastest way it can be done, on one trace over a file of 100,000 records of 32 bytes with
+// two keys: key 0 a unique 6-byte code, key 1 a modifiable 4-byte value shared by 100 records
+// (duplicates). The trace, in order:
+//   insert                 half of the records, each its own commit
+//   insert in transactions the other half, 100 records to a transaction (a durable commit)
+//   Get Equal              random codes on key 0
+//   scan                   Get First and Get Next over the whole file on key 0 (SQLite: one
+//                          statement stepped from the first row to the last)
+//   Get Greater or Equal   random values on key 1, each between two values in use
+//   update, non-key field  the record made current by an untimed Get Equal
+//   update, key 1          the same, moving the record to another value of key 1
+//   delete                 the same, deleting it
+// Both sides use the same table, indexes and settings (write-ahead log, synchronous NORMAL,
+// 16 MiB page cache). Each step runs in slices, engine and SQLite in turn, so a busy machine
+// slows both alike. Printed per step: microseconds of processor time per operation on each
+// side, the ratio of the engine's rate to SQLite's per processor second and by the clock, and
+// the system calls per operation on each side (bench/support/syscalls.h).
 //
 // Usage: bench_engine [folder]   (default: a fresh folder under /tmp, removed afterwards)
 #include <sqlite3.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <functional>
-#include <map>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,6 +35,7 @@
 #include "engine/btrcall.h"
 #include "engine/createbuf.h"
 #include "engine/engine.h"
+#include "support/syscalls.h"
 
 namespace {
 
@@ -33,52 +44,15 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kRecords = 100000;
 constexpr int kRecordLength = 32;
-constexpr int kKeyLength = 6;
-constexpr int kReads = 200000;
-constexpr int kWrites = 5000;
-constexpr int kRounds = 3;
-
-// Record i: its 6-digit code (the key) then filler.
-std::string RecordFor(int i, char fill = 'x') {
-  char code[16];
-  std::snprintf(code, sizeof code, "%06d", i);
-  std::string rec(kRecordLength, fill);
-  std::memcpy(rec.data(), code, kKeyLength);
-  return rec;
-}
-
-// What each measurement gets: how many operations it did, the seconds they took, and the
-// processor seconds the process spent on them (steadier on a shared machine).
-struct Timing {
-  long ops = 0;
-  double seconds = 0;
-  double cpuSeconds = 0;
-  double rate() const { return seconds > 0 ? ops / seconds : 0; }
-  double cpuRate() const { return cpuSeconds > 0 ? ops / cpuSeconds : 0; }
-};
-
-// Times one stretch of work, adding to a Timing.
-class Stopwatch {
- public:
-  Stopwatch() : wall_(Clock::now()), cpu_(std::clock()) {}
-  void AddTo(Timing& t) const {
-    t.seconds += std::chrono::duration<double>(Clock::now() - wall_).count();
-    t.cpuSeconds += static_cast<double>(std::clock() - cpu_) / CLOCKS_PER_SEC;
-  }
-
- private:
-  Clock::time_point wall_;
-  std::clock_t cpu_;
-};
-
-template <typename F>
-Timing TimeLoop(long ops, F&& body) {
-  Timing t{ops, 0, 0};
-  const Stopwatch watch;
-  for (long i = 0; i < ops; ++i) body(i);
-  watch.AddTo(t);
-  return t;
-}
+constexpr int kCodeLength = 6;   // key 0: bytes 0..5
+constexpr int kValueOffset = 6;  // key 1: bytes 6..9
+constexpr int kValueLength = 4;
+constexpr int kValues = 1000;  // distinct values of key 1
+constexpr int kPerTransaction = 100;
+constexpr int kReads = 100000;
+constexpr int kWrites = 10000;
+constexpr int kSlices = 4;
+constexpr int kScans = 2;
 
 void Check(bool ok, const char* what) {
   if (!ok) {
@@ -87,144 +61,114 @@ void Check(bool ok, const char* what) {
   }
 }
 
-// ---- The table of results -----------------------------------------------------------------
+std::string Digits(int value, int width) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*d", width, value);
+  return text;
+}
 
-const std::vector<std::string> kOperations = {"Get Equal", "Get Greater or Equal", "Get Next",
-                                              "Insert (autocommit)", "Update (autocommit)"};
+// Key 1 of record i: an even value, so odd ones fall between two values in use.
+int ValueOf(int i) { return 2 * static_cast<int>((static_cast<long>(i) * 7919) % kValues); }
 
-struct Column {
-  std::string name;
-  // By operation; `round` counts the repetitions, so writes can pick fresh records.
-  std::map<std::string, std::function<Timing(int round)>> run;
+// Record i: its code, its key 1 value, then filler.
+std::string RecordFor(int i, char fill = 'x') {
+  std::string rec(kRecordLength, fill);
+  std::memcpy(rec.data(), Digits(i, kCodeLength).data(), kCodeLength);
+  std::memcpy(rec.data() + kValueOffset, Digits(ValueOf(i), kValueLength).data(), kValueLength);
+  return rec;
+}
+
+double CpuNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+SyscallCounter& Syscalls() {
+  static SyscallCounter counter;
+  return counter;
+}
+
+// What one side spent on one step.
+struct Cost {
+  long ops = 0;
+  double wall = 0, cpu = 0;
+  int64_t syscalls = 0;
 };
 
-std::vector<Column>& Columns() {
-  static std::vector<Column> columns;
-  return columns;
-}
-
-void AddColumn(Column column) { Columns().push_back(std::move(column)); }
-
-void PrintRates(const char* title, std::map<std::string, std::map<std::string, double>>& rate) {
-  std::printf("\n%-24s", title);
-  for (const Column& col : Columns()) std::printf("%14s", col.name.c_str());
-  for (const Column& col : Columns())
-    if (col.name != "sqlite") std::printf("%16s", (col.name + "/sqlite").c_str());
-  std::printf("\n");
-  for (const std::string& op : kOperations) {
-    std::printf("%-24s", op.c_str());
-    for (const Column& col : Columns()) std::printf("%14.0f", rate[op][col.name]);
-    for (const Column& col : Columns())
-      if (col.name != "sqlite") {
-        const double base = rate[op]["sqlite"];
-        std::printf("%16.2f", base > 0 ? rate[op][col.name] / base : 0);
-      }
-    std::printf("\n");
-  }
-}
-
-void PrintTable() {
-  // operation -> column -> operations per second, by the clock and per processor second
-  std::map<std::string, std::map<std::string, double>> rate, cpuRate;
-  // Operation by operation, every column in turn and the best of kRounds, so a busy machine
-  // hurts all columns alike.
-  for (const std::string& op : kOperations)
-    for (int round = 0; round < kRounds; ++round)
-      for (const Column& col : Columns())
-        if (auto it = col.run.find(op); it != col.run.end()) {
-          const Timing t = it->second(round);
-          rate[op][col.name] = std::max(rate[op][col.name], t.rate());
-          cpuRate[op][col.name] = std::max(cpuRate[op][col.name], t.cpuRate());
-        }
-  PrintRates("operations per second", rate);
-  PrintRates("per processor second", cpuRate);
+// Runs `work` (`ops` operations) and adds what it cost; reading the clocks and the counter
+// stays outside what is counted.
+template <typename F>
+void Measure(Cost& cost, long ops, F&& work) {
+  const double cpu = CpuNow();
+  const int64_t calls = Syscalls().Now();
+  const auto wall = Clock::now();
+  work();
+  cost.wall += std::chrono::duration<double>(Clock::now() - wall).count();
+  cost.syscalls += Syscalls().Since(calls);
+  cost.cpu += CpuNow() - cpu;
+  cost.ops += ops;
 }
 
 // ---- Through BTRCALL ----------------------------------------------------------------------
 
-struct EngineFile {
+struct EngineSide {
   uint8_t pb[kPosBlockSize] = {};
-  std::string path;
+  std::string data = std::string(kRecordLength, '\0');
+  std::string code = std::string(kCodeLength, '\0');
+  std::string value = std::string(kValueLength, '\0');
 
-  int16_t Call(uint16_t op, std::string& data, std::string& key, int8_t keyNum = 0) {
-    uint32_t len = static_cast<uint32_t>(data.size());
-    return BTRCALL(op, pb, data.data(), &len, key.data(), static_cast<uint8_t>(key.size()), keyNum);
+  int16_t Call(uint16_t op, std::string& d, std::string& key, int8_t keyNum = 0) {
+    uint32_t len = static_cast<uint32_t>(d.size());
+    return BTRCALL(op, pb, d.data(), &len, key.data(), static_cast<uint8_t>(key.size()), keyNum);
   }
-
   void Build(const std::string& folder) {
-    path = folder + "/bench.dat";
     FileDef def;
     def.recordLength = kRecordLength;
-    def.segments = {{.position = 1, .length = kKeyLength}};
-    std::string data = BuildCreateBuffer(def), key = path + std::string(1, '\0');
-    Check(Call(14, data, key, -1) == 0, "create");
-    data = "0000";
-    Check(Call(0, data, key) == 0, "open");
-    std::string none, k(kKeyLength, '\0');
+    def.segments = {{.position = 1, .length = kCodeLength},
+                    {.position = kValueOffset + 1,
+                     .length = kValueLength,
+                     .flags = kKeyDuplicates | kKeyModifiable}};
+    std::string buffer = BuildCreateBuffer(def), path = folder + "/bench.dat" + '\0';
+    Check(Call(14, buffer, path, -1) == 0, "create");
+    std::string owner = "0000";
+    Check(Call(0, owner, path) == 0, "open");
+  }
+  void Insert(int i) {
+    std::string rec = RecordFor(i);
+    Check(Call(2, rec, code) == 0, "insert");
+  }
+  void Transaction(int first) {
+    std::string none;
     Check(Call(19, none, none) == 0, "begin");
-    for (int i = 0; i < kRecords; ++i) {
-      std::string rec = RecordFor(2 * i);  // even codes; odd ones are free for inserts
-      Check(Call(2, rec, k) == 0, "fill");
-    }
+    for (int i = first; i < first + kPerTransaction; ++i) Insert(i);
     Check(Call(20, none, none) == 0, "end");
   }
+  void GetEqual(int i) {
+    code = Digits(i, kCodeLength);
+    Check(Call(5, data, code) == 0, "get equal");
+  }
+  long Scan() {
+    long n = 1;
+    Check(Call(12, data, code) == 0, "get first");
+    while (Call(6, data, code) == 0) ++n;
+    return n;
+  }
+  void GetGreaterOrEqual(int v) {
+    value = Digits(v, kValueLength);
+    Check(Call(9, data, value, 1) == 0, "get greater or equal");
+  }
+  void Update() { Check(Call(3, data, code) == 0, "update"); }
+  void Delete() { Check(Call(4, data, code) == 0, "delete"); }
 };
-
-Column EngineColumn(EngineFile& f, const std::vector<int>& picks) {
-  Column col{"BTRCALL", {}};
-  col.run["Get Equal"] = [&f, &picks](int) {
-    std::string data(kRecordLength, '\0'), key(kKeyLength, '\0');
-    return TimeLoop(kReads, [&](long i) {
-      std::memcpy(key.data(), RecordFor(2 * picks[i]).data(), kKeyLength);
-      Check(f.Call(5, data, key) == 0, "get equal");
-    });
-  };
-  col.run["Get Greater or Equal"] = [&f, &picks](int) {
-    std::string data(kRecordLength, '\0'), key(kKeyLength, '\0');
-    return TimeLoop(kReads, [&](long i) {
-      std::memcpy(key.data(), RecordFor(2 * picks[i] - 1).data(), kKeyLength);
-      Check(f.Call(9, data, key) == 0, "get greater or equal");
-    });
-  };
-  col.run["Get Next"] = [&f](int) {
-    std::string data(kRecordLength, '\0'), key(kKeyLength, '\0');
-    Check(f.Call(12, data, key) == 0, "get first");
-    return TimeLoop(kRecords - 1, [&](long) { Check(f.Call(6, data, key) == 0, "get next"); });
-  };
-  col.run["Insert (autocommit)"] = [&f](int round) {
-    std::string key(kKeyLength, '\0');
-    return TimeLoop(kWrites, [&](long i) {
-      std::string rec = RecordFor(2 * (round * kWrites + static_cast<int>(i)) + 1);
-      Check(f.Call(2, rec, key) == 0, "insert");
-    });
-  };
-  col.run["Update (autocommit)"] = [&f, &picks](int) {
-    // Only the Update calls are timed; the Get Equal that makes each record current is not.
-    std::string data(kRecordLength, '\0'), key(kKeyLength, '\0');
-    Timing t{kWrites, 0, 0};
-    for (int i = 0; i < kWrites; ++i) {
-      std::memcpy(key.data(), RecordFor(2 * picks[i]).data(), kKeyLength);
-      Check(f.Call(5, data, key) == 0, "get for update");
-      std::string rec = RecordFor(2 * picks[i], 'u');
-      const Stopwatch watch;
-      Check(f.Call(3, rec, key) == 0, "update");
-      watch.AddTo(t);
-    }
-    return t;
-  };
-  return col;
-}
 
 // ---- Straight to SQLite -------------------------------------------------------------------
 
-struct DirectDb {
+struct SqliteSide {
   sqlite3* db = nullptr;
-  sqlite3_stmt* equal = nullptr;
-  sqlite3_stmt* ge = nullptr;
-  sqlite3_stmt* next = nullptr;
-  sqlite3_stmt* insert = nullptr;
-  sqlite3_stmt* update = nullptr;
-  sqlite3_stmt* byKey = nullptr;
+  sqlite3_stmt *insert, *equal, *scan, *greaterOrEqual, *idOf, *updateData, *updateValue,
+      *remove;
+  std::string data, key;
 
   void Exec(const char* sql) {
     Check(sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK, sql);
@@ -235,94 +179,214 @@ struct DirectDb {
           sql);
     return s;
   }
-
   void Build(const std::string& folder) {
     Check(sqlite3_open((folder + "/direct.sqlite").c_str(), &db) == SQLITE_OK, "open direct");
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
-    Exec("PRAGMA cache_size=-16384");  // as the engine's connections
-    Exec("CREATE TABLE t (id INTEGER PRIMARY KEY, data BLOB NOT NULL, k BLOB)");
-    Exec("CREATE UNIQUE INDEX t_k ON t (k)");
-    equal = Prepare("SELECT id, data, k FROM t WHERE k = ?1");
-    ge = Prepare("SELECT id, data, k FROM t WHERE k >= ?1 ORDER BY k LIMIT 1");
-    next = Prepare("SELECT id, data, k FROM t WHERE k > ?1 ORDER BY k LIMIT 1");
-    insert = Prepare("INSERT INTO t (data, k) VALUES (?1, ?2)");
-    update = Prepare("UPDATE t SET data = ?2, k = ?3 WHERE id = ?1");
-    byKey = Prepare("SELECT id FROM t WHERE k = ?1");
-    Exec("BEGIN");
-    for (int i = 0; i < kRecords; ++i) Insert(RecordFor(2 * i));
-    Exec("COMMIT");
+    Exec("PRAGMA cache_size=-16384");
+    Exec("CREATE TABLE t (id INTEGER PRIMARY KEY, data BLOB NOT NULL, k0 BLOB, k1 BLOB)");
+    Exec("CREATE UNIQUE INDEX t_k0 ON t (k0) WHERE k0 IS NOT NULL");
+    Exec("CREATE INDEX t_k1 ON t (k1) WHERE k1 IS NOT NULL");
+    insert = Prepare("INSERT INTO t (data, k0, k1) VALUES (?1, ?2, ?3)");
+    equal = Prepare("SELECT id, data, k0 FROM t WHERE k0 = ?1");
+    scan = Prepare("SELECT id, data, k0 FROM t WHERE k0 IS NOT NULL ORDER BY k0, id");
+    greaterOrEqual =
+        Prepare("SELECT id, data, k1 FROM t WHERE k1 >= ?1 ORDER BY k1, id LIMIT 1");
+    idOf = Prepare("SELECT id FROM t WHERE k0 = ?1");
+    updateData = Prepare("UPDATE t SET data = ?2 WHERE id = ?1");
+    updateValue = Prepare("UPDATE t SET data = ?2, k1 = ?3 WHERE id = ?1");
+    remove = Prepare("DELETE FROM t WHERE id = ?1");
   }
-  void Insert(const std::string& rec) {
-    sqlite3_bind_blob(insert, 1, rec.data(), kRecordLength, SQLITE_STATIC);
-    sqlite3_bind_blob(insert, 2, rec.data(), kKeyLength, SQLITE_STATIC);
-    Check(sqlite3_step(insert) == SQLITE_DONE, "direct insert");
-    sqlite3_reset(insert);
-  }
-  // One keyed read: bind, step, copy the record and key out, reset.
-  bool Read(sqlite3_stmt* s, const char* key, std::string& data, std::string& keyOut) {
-    sqlite3_bind_blob(s, 1, key, kKeyLength, SQLITE_STATIC);
-    const bool found = sqlite3_step(s) == SQLITE_ROW;
-    if (found) {
-      data.assign(static_cast<const char*>(sqlite3_column_blob(s, 1)), sqlite3_column_bytes(s, 1));
-      keyOut.assign(static_cast<const char*>(sqlite3_column_blob(s, 2)),
-                    sqlite3_column_bytes(s, 2));
-    }
+  void Run(sqlite3_stmt* s) {
+    Check(sqlite3_step(s) == SQLITE_DONE, sqlite3_sql(s));
     sqlite3_reset(s);
-    return found;
   }
-  ~DirectDb() {
-    for (sqlite3_stmt* s : {equal, ge, next, insert, update, byKey}) sqlite3_finalize(s);
+  void Insert(int i) {
+    const std::string rec = RecordFor(i);
+    sqlite3_bind_blob(insert, 1, rec.data(), kRecordLength, SQLITE_STATIC);
+    sqlite3_bind_blob(insert, 2, rec.data(), kCodeLength, SQLITE_STATIC);
+    sqlite3_bind_blob(insert, 3, rec.data() + kValueOffset, kValueLength, SQLITE_STATIC);
+    Run(insert);
+  }
+  // A durable commit, as the engine's transactions make.
+  void Transaction(int first) {
+    Exec("PRAGMA synchronous=FULL");
+    Exec("BEGIN IMMEDIATE");
+    for (int i = first; i < first + kPerTransaction; ++i) Insert(i);
+    Exec("COMMIT");
+    Exec("PRAGMA synchronous=NORMAL");
+  }
+  // The row's record and key copied out, as a caller gets them.
+  void Take(sqlite3_stmt* s) {
+    data.assign(static_cast<const char*>(sqlite3_column_blob(s, 1)), sqlite3_column_bytes(s, 1));
+    key.assign(static_cast<const char*>(sqlite3_column_blob(s, 2)), sqlite3_column_bytes(s, 2));
+  }
+  void Read(sqlite3_stmt* s, const std::string& k, const char* what) {
+    sqlite3_bind_blob(s, 1, k.data(), static_cast<int>(k.size()), SQLITE_STATIC);
+    Check(sqlite3_step(s) == SQLITE_ROW, what);
+    Take(s);
+    sqlite3_reset(s);
+  }
+  void GetEqual(int i) { Read(equal, Digits(i, kCodeLength), "direct equal"); }
+  long Scan() {
+    long n = 0;
+    while (sqlite3_step(scan) == SQLITE_ROW) {
+      Take(scan);
+      ++n;
+    }
+    sqlite3_reset(scan);
+    return n;
+  }
+  void GetGreaterOrEqual(int v) { Read(greaterOrEqual, Digits(v, kValueLength), "direct ge"); }
+  int64_t IdOf(int i) {
+    const std::string code = Digits(i, kCodeLength);
+    sqlite3_bind_blob(idOf, 1, code.data(), kCodeLength, SQLITE_STATIC);
+    Check(sqlite3_step(idOf) == SQLITE_ROW, "direct id");
+    const int64_t id = sqlite3_column_int64(idOf, 0);
+    sqlite3_reset(idOf);
+    return id;
+  }
+  void Update(sqlite3_stmt* s, int64_t id, const std::string& rec) {
+    sqlite3_bind_int64(s, 1, id);
+    sqlite3_bind_blob(s, 2, rec.data(), kRecordLength, SQLITE_STATIC);
+    if (s == updateValue)
+      sqlite3_bind_blob(s, 3, rec.data() + kValueOffset, kValueLength, SQLITE_STATIC);
+    Run(s);
+  }
+  void Delete(int64_t id) {
+    sqlite3_bind_int64(remove, 1, id);
+    Run(remove);
+  }
+  ~SqliteSide() {
+    for (sqlite3_stmt* s :
+         {insert, equal, scan, greaterOrEqual, idOf, updateData, updateValue, remove})
+      sqlite3_finalize(s);
     sqlite3_close(db);
   }
 };
 
-Column SqliteColumn(DirectDb& d, const std::vector<int>& picks) {
-  Column col{"sqlite", {}};
-  col.run["Get Equal"] = [&d, &picks](int) {
-    std::string data, key;
-    return TimeLoop(kReads, [&](long i) {
-      Check(d.Read(d.equal, RecordFor(2 * picks[i]).data(), data, key), "direct equal");
-    });
+// ---- The trace ----------------------------------------------------------------------------
+
+struct Step {
+  const char* name;
+  Cost engine, sqlite;
+};
+
+// Runs `count` items as kSlices slices, the engine's part and SQLite's in turn.
+void Sliced(long count, const std::function<void(long from, long to, bool engine)>& run) {
+  for (int s = 0; s < kSlices; ++s) {
+    const long from = count * s / kSlices, to = count * (s + 1) / kSlices;
+    run(from, to, true);
+    run(from, to, false);
+  }
+}
+
+void PrintStep(const Step& s) {
+  const double e = s.engine.cpu / s.engine.ops * 1e6, q = s.sqlite.cpu / s.sqlite.ops * 1e6;
+  const double ew = s.engine.wall / s.engine.ops, qw = s.sqlite.wall / s.sqlite.ops;
+  std::printf("%-30s %8ld %9.2f %9.2f %8.2f %8.2f %9s %9s\n", s.name, s.engine.ops, e, q,
+              e > 0 ? q / e : 0, ew > 0 ? qw / ew : 0,
+              PerOp(Syscalls(), s.engine.syscalls, s.engine.ops).c_str(),
+              PerOp(Syscalls(), s.sqlite.syscalls, s.sqlite.ops).c_str());
+}
+
+void RunTrace(EngineSide& eng, SqliteSide& sql) {
+  std::vector<Step> steps;
+  auto add = [&steps](const char* name) -> Step& {
+    steps.push_back(Step{name, {}, {}});
+    return steps.back();
   };
-  col.run["Get Greater or Equal"] = [&d, &picks](int) {
-    std::string data, key;
-    return TimeLoop(kReads, [&](long i) {
-      Check(d.Read(d.ge, RecordFor(2 * picks[i] - 1).data(), data, key), "direct ge");
+  std::mt19937 random(42);
+  std::vector<int> picks(kReads);
+  std::uniform_int_distribution<int> pick(0, kRecords - 1);
+  for (int& p : picks) p = pick(random);
+  std::vector<int> order(kRecords);  // distinct records for the writes
+  std::iota(order.begin(), order.end(), 0);
+  std::shuffle(order.begin(), order.end(), random);
+
+  Step& insert = add("insert");
+  Sliced(kRecords / 2, [&](long from, long to, bool engine) {
+    Measure(engine ? insert.engine : insert.sqlite, to - from, [&] {
+      for (long i = from; i < to; ++i) engine ? eng.Insert(i) : sql.Insert(i);
     });
-  };
-  col.run["Get Next"] = [&d](int) {
-    // Each step seeks again from the last key, as the engine does: no read stays open.
-    std::string data, key(kKeyLength, '\0');
-    return TimeLoop(kRecords - 1, [&](long) {
-      const std::string from = key;
-      Check(d.Read(d.next, from.data(), data, key), "direct next");
+  });
+  Step& txn = add("insert, transactions of 100");
+  Sliced(kRecords / 2 / kPerTransaction, [&](long from, long to, bool engine) {
+    Measure(engine ? txn.engine : txn.sqlite, (to - from) * kPerTransaction, [&] {
+      for (long t = from; t < to; ++t) {
+        const int first = kRecords / 2 + static_cast<int>(t) * kPerTransaction;
+        engine ? eng.Transaction(first) : sql.Transaction(first);
+      }
     });
-  };
-  col.run["Insert (autocommit)"] = [&d](int round) {
-    return TimeLoop(kWrites, [&](long i) {
-      d.Insert(RecordFor(2 * (round * kWrites + static_cast<int>(i)) + 1));
+  });
+  Step& equal = add("Get Equal");
+  Sliced(kReads, [&](long from, long to, bool engine) {
+    Measure(engine ? equal.engine : equal.sqlite, to - from, [&] {
+      for (long i = from; i < to; ++i) engine ? eng.GetEqual(picks[i]) : sql.GetEqual(picks[i]);
     });
-  };
-  col.run["Update (autocommit)"] = [&d, &picks](int) {
-    Timing t{kWrites, 0, 0};
-    for (int i = 0; i < kWrites; ++i) {
-      const std::string rec = RecordFor(2 * picks[i], 'u');
-      sqlite3_bind_blob(d.byKey, 1, rec.data(), kKeyLength, SQLITE_STATIC);
-      Check(sqlite3_step(d.byKey) == SQLITE_ROW, "direct find for update");
-      const sqlite3_int64 id = sqlite3_column_int64(d.byKey, 0);
-      sqlite3_reset(d.byKey);
-      const Stopwatch watch;
-      sqlite3_bind_int64(d.update, 1, id);
-      sqlite3_bind_blob(d.update, 2, rec.data(), kRecordLength, SQLITE_STATIC);
-      sqlite3_bind_blob(d.update, 3, rec.data(), kKeyLength, SQLITE_STATIC);
-      Check(sqlite3_step(d.update) == SQLITE_DONE, "direct update");
-      sqlite3_reset(d.update);
-      watch.AddTo(t);
+  });
+  Step& scan = add("scan, Get First + Get Next");
+  for (int round = 0; round < kScans; ++round)
+    for (bool engine : {true, false}) {
+      long n = 0;
+      Measure(engine ? scan.engine : scan.sqlite, kRecords,
+              [&] { n = engine ? eng.Scan() : sql.Scan(); });
+      Check(n == kRecords, "scan count");
     }
-    return t;
+  Step& ge = add("Get Greater or Equal, key 1");
+  Sliced(kReads, [&](long from, long to, bool engine) {
+    Measure(engine ? ge.engine : ge.sqlite, to - from, [&] {
+      for (long i = from; i < to; ++i) {
+        const int v = 2 * (picks[i] % (kValues - 1)) + 1;
+        engine ? eng.GetGreaterOrEqual(v) : sql.GetGreaterOrEqual(v);
+      }
+    });
+  });
+  // The writes: each record is made current (engine) or found (SQLite) untimed first.
+  auto writeStep = [&](const char* name, int offset, auto&& engineWrite, auto&& sqliteWrite) {
+    Step& step = add(name);
+    Sliced(kWrites, [&](long from, long to, bool engine) {
+      for (long i = from; i < to; ++i) {
+        const int r = order[offset + i];
+        if (engine) {
+          eng.GetEqual(r);
+          Measure(step.engine, 1, [&] { engineWrite(r); });
+        } else {
+          const int64_t id = sql.IdOf(r);
+          Measure(step.sqlite, 1, [&] { sqliteWrite(r, id); });
+        }
+      }
+    });
   };
-  return col;
+  writeStep(
+      "update, non-key field", 0,
+      [&](int r) {
+        eng.data = RecordFor(r, 'u');
+        eng.Update();
+      },
+      [&](int r, int64_t id) { sql.Update(sql.updateData, id, RecordFor(r, 'u')); });
+  auto moved = [](int r) {
+    std::string rec = RecordFor(r, 'v');
+    std::memcpy(rec.data() + kValueOffset, Digits((ValueOf(r) + 2) % (2 * kValues), kValueLength).data(),
+                kValueLength);
+    return rec;
+  };
+  writeStep(
+      "update, key 1", kWrites,
+      [&](int r) {
+        eng.data = moved(r);
+        eng.Update();
+      },
+      [&](int r, int64_t id) { sql.Update(sql.updateValue, id, moved(r)); });
+  writeStep(
+      "delete", 2 * kWrites, [&](int) { eng.Delete(); },
+      [&](int, int64_t id) { sql.Delete(id); });
+
+  std::printf("\n%-30s %8s %19s %17s %19s\n", "", "", "processor us/op", "engine/sqlite",
+              "system calls/op");
+  std::printf("%-30s %8s %9s %9s %8s %8s %9s %9s\n", "step", "ops", "engine", "sqlite",
+              "cpu", "wall", "engine", "sqlite");
+  for (const Step& s : steps) PrintStep(s);
 }
 
 }  // namespace
@@ -339,20 +403,18 @@ int main(int argc, char** argv) {
     folder = pattern;
     removeAfter = true;
   }
-  std::printf("bench_engine: %d records of %d bytes, %d-byte key, in %s\n", kRecords, kRecordLength,
-              kKeyLength, folder.c_str());
-  std::vector<int> picks(kReads);
-  std::mt19937 random(42);
-  std::uniform_int_distribution<int> pick(1, kRecords - 1);
-  for (int& p : picks) p = pick(random);
+  std::printf("bench_engine: %d records of %d bytes, key 0 unique (%d bytes), key 1 with "
+              "duplicates (%d bytes, %d records a value), in %s\n",
+              kRecords, kRecordLength, kCodeLength, kValueLength, kRecords / kValues,
+              folder.c_str());
+  if (!Syscalls().available())
+    std::printf("(system calls not counted: no tracepoint counter in this environment)\n");
   {
-    EngineFile engine;
-    DirectDb direct;
+    EngineSide engine;
+    SqliteSide direct;
     engine.Build(folder);
     direct.Build(folder);
-    AddColumn(SqliteColumn(direct, picks));
-    AddColumn(EngineColumn(engine, picks));
-    PrintTable();
+    RunTrace(engine, direct);
     uint8_t scratch[kPosBlockSize] = {};
     uint32_t len = 0;
     BTRCALL(28, scratch, nullptr, &len, nullptr, 0, 0);
