@@ -332,8 +332,13 @@ void WriteLogLine(int handle, int op, int status) {
   line.resize((line.size() + 13) / 14 * 14, ' ');
   line += LogNumber(status);
   line += "\r\n";
-  const std::string& log = DataFiles().logPath;
-  if (!log.empty()) (void)AppendToFile(log, line);
+  DataFileState& files = DataFiles();
+  if (files.logPath.empty()) return;
+  // The log stays open from its first line on; a new log path (a test's) opens that file.
+  if (!files.log.IsOpen() || files.log.path() != files.logPath) {
+    if (!files.log.Open(files.logPath).ok()) return;
+  }
+  (void)files.log.Append(line);
 }
 
 // ---- Open ------------------------------------------------------------------------------------
@@ -491,6 +496,7 @@ void DbReset(int& status) {
   for (int i = 1; i <= kDbSlots; ++i) files.slots[i] = DbSlotState{};
   // The saved lock modes belong to the files just released.
   files.lockStack.clear();
+  files.log.Close();
 }
 
 void DbGet(int handle, int keyNumber, std::string_view key, int mode, int& status) {

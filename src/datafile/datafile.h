@@ -32,6 +32,7 @@
 #include <string_view>
 
 #include "engine/btrcall.h"
+#include "os/files.h"
 
 namespace palvorin {
 
@@ -166,8 +167,10 @@ struct DataFileState {
   // Where the dictionaries are (a folder ending in a separator); empty: "ddf\" under the
   // installation root.
   std::string dictionaryFolder;
-  // The write log; empty: no log (the data tool's loads).
+  // The write log; empty: no log (the data tool's loads). Opened at its first line and kept
+  // open until DbReset.
   std::string logPath = "db.log";
+  AppendFile log;
 };
 
 // The run's only open-file table.

@@ -254,13 +254,50 @@ OsStatus WriteWholeFile(std::string_view path, std::string_view bytes) {
 }
 
 OsStatus AppendToFile(std::string_view path, std::string_view bytes) {
-  const std::string linuxPath = OsPath(path);
-  const int fd = RetryOnEintr(
-      [&] { return ::open(linuxPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666); });
-  if (fd < 0) return ErrnoStatus(errno, "open " + linuxPath);
-  OsStatus status = WriteAll(fd, -1, bytes, linuxPath);
-  if (CloseFd(fd) != 0 && status.ok()) status = ErrnoStatus(errno, "close " + linuxPath);
+  AppendFile file;
+  OsStatus status = file.Open(path);
+  if (status.ok()) status = file.Append(bytes);
   return status;
+}
+
+// ---- AppendFile ----------------------------------------------------------------------------
+
+AppendFile::~AppendFile() { Close(); }
+
+AppendFile::AppendFile(AppendFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      given_(std::move(other.given_)),
+      linuxPath_(std::move(other.linuxPath_)) {}
+
+AppendFile& AppendFile::operator=(AppendFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    given_ = std::move(other.given_);
+    linuxPath_ = std::move(other.linuxPath_);
+  }
+  return *this;
+}
+
+OsStatus AppendFile::Open(std::string_view path) {
+  Close();
+  given_ = path;
+  linuxPath_ = OsPath(path);
+  const int fd = RetryOnEintr(
+      [&] { return ::open(linuxPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666); });
+  if (fd < 0) return ErrnoStatus(errno, "open " + linuxPath_);
+  fd_ = fd;
+  return {};
+}
+
+void AppendFile::Close() {
+  if (fd_ >= 0) CloseFd(fd_);
+  fd_ = -1;
+}
+
+OsStatus AppendFile::Append(std::string_view bytes) {
+  if (fd_ < 0) return OsStatus::IoError("append to a file that is not open");
+  return WriteAll(fd_, -1, bytes, linuxPath_);
 }
 
 OsStatus CreateIfMissing(std::string_view path) {

@@ -73,6 +73,32 @@ OsStatus WriteWholeFile(std::string_view path, std::string_view bytes);
 // Appends `bytes` to `path`, creating the file when missing.
 OsStatus AppendToFile(std::string_view path, std::string_view bytes);
 
+// A file kept open for appending, for a log written line by line: the path is resolved and the
+// file opened (created when missing) once, and every Append is one write at the end of the
+// file, so a line is whole in the file as soon as Append returns, whatever happens to the
+// process next, and lines of several processes never overwrite one another.
+class AppendFile {
+ public:
+  AppendFile() = default;
+  ~AppendFile();
+  AppendFile(AppendFile&& other) noexcept;
+  AppendFile& operator=(AppendFile&& other) noexcept;
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  // Opens `path` (closing whatever was open); `path()` keeps it as given.
+  OsStatus Open(std::string_view path);
+  bool IsOpen() const { return fd_ >= 0; }
+  void Close();
+  OsStatus Append(std::string_view bytes);
+  const std::string& path() const { return given_; }
+
+ private:
+  int fd_ = -1;
+  std::string given_;
+  std::string linuxPath_;
+};
+
 // Creates `path` empty when it does not exist; an existing file keeps its content and needs
 // no write permission.
 OsStatus CreateIfMissing(std::string_view path);
