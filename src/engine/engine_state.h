@@ -14,6 +14,39 @@
 
 namespace palvorin {
 
+// A record as read: its position, bytes and collation form of the key it was read by.
+struct FoundRow {
+  int64_t id = 0;
+  std::string data;
+  std::string collated;
+};
+
+// When a file was last seen: its folder's generation (Folder::Generation) and this process's
+// writes to it. What was read under one stamp is what the file holds while the stamp is equal.
+struct FileStamp {
+  uint64_t generation = 0;
+  uint64_t writes = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// Records read ahead of a cursor's place on its key, in the direction it walks, served to the
+// Get Next or Get Previous calls that follow while the file keeps the stamp they were read
+// under and the cursor stands where the served ones leave it. Nothing stays open between
+// calls: each block is one query, run to its end.
+struct ReadAhead {
+  int key = -1;  // -1: nothing read ahead
+  bool forward = true;
+  FileStamp stamp;
+  std::string fromKey;  // the place the rows follow: collation form and position
+  int64_t fromId = 0;
+  std::vector<FoundRow> rows;
+  size_t count = 0;    // rows[0, count) hold records
+  size_t next = 0;     // the next one to serve
+  bool atEnd = false;  // nothing lies beyond rows[count - 1]
+  size_t block = 0;    // rows the last query asked for
+  bool peeked = false;  // the record the running call found came from rows[next]
+};
+
 // One open of a data file: what the caller's position block stands for.
 struct Cursor {
   bool inUse = false;
@@ -36,6 +69,12 @@ struct Cursor {
   uint64_t writtenAtCall = 0;
   std::string written;
 
+  ReadAhead ahead;
+  // The current record's bytes as this open last read or wrote them, and the stamp they were
+  // read under: updating or deleting it while the file keeps that stamp needs no read of it.
+  std::string currentData;
+  FileStamp currentStamp;
+
   int64_t singleLock = 0;  // position locked by a single-record bias; 0 none
   std::vector<int64_t> multiLocks;
 
@@ -46,11 +85,12 @@ struct Cursor {
   }
 };
 
-// A record as read: its position, bytes and collation form of the key it was read by.
-struct FoundRow {
-  int64_t id = 0;
-  std::string data;
-  std::string collated;
+// The key values of a record: raw (for the caller) and collated (for the index), or null when
+// the record is left out of a key.
+struct RecordKeys {
+  std::vector<std::string> raw;
+  std::vector<std::string> collated;
+  std::vector<bool> null;
 };
 
 struct EngineState {
@@ -63,6 +103,8 @@ struct EngineState {
   std::string lastError;
   FoundRow row;        // scratch for reads
   std::string search;  // scratch: collation form of a key searched for
+  RecordKeys keys;     // scratch: the keys of a record written
+  std::string old;     // scratch: a record read back before it is updated
 };
 
 EngineState& Engine();

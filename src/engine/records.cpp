@@ -13,6 +13,11 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kMaxPosition = 0xFFFFFFFFu;
 
+// Records read ahead by a Get Next or Get Previous: a first block after a keyed read is small,
+// since many walks stop after a few records; each block used up doubles the next one.
+constexpr size_t kFirstBlock = 8;
+constexpr size_t kLargestBlock = 256;
+
 bool IsSingleLock(uint16_t bias) { return bias == kLockSingleWait || bias == kLockSingleNoWait; }
 bool IsWaitLock(uint16_t bias) { return bias == kLockSingleWait || bias == kLockMultiWait; }
 
@@ -85,6 +90,8 @@ class WriteLock {
 
 // ---- Reading -------------------------------------------------------------------------------
 
+FileStamp StampOf(Cursor& c) { return {c.folder->Generation(), c.file->writes}; }
+
 // Runs `q` (already bound) and copies its row (id, data, kN) into `row`.
 bool FetchRow(Stmt& q, FoundRow& row) {
   StmtScope scope(q);
@@ -112,6 +119,79 @@ bool Query(DataFile& f, int key, KeyQuery shape, std::string_view value, int64_t
   return true;
 }
 
+// Appends to the read-ahead block the rows `q` (bound but for its limit, parameter
+// `limitParam`) gives, at most `limit`; false when it gave fewer, the end of its walk.
+bool Collect(const DataFile& f, Stmt& q, int limitParam, size_t limit, ReadAhead& ra) {
+  q.BindInt(limitParam, static_cast<int64_t>(limit));
+  StmtScope scope(q);
+  size_t got = 0;
+  while (got < limit && q.Step()) {
+    if (ra.rows.size() <= ra.count) ra.rows.emplace_back();
+    FoundRow& r = ra.rows[ra.count];
+    r.id = q.ColumnInt(0);
+    r.data.assign(q.ColumnBlob(1));
+    r.collated.assign(q.ColumnBlob(2));
+    CheckStored(f, r.data);
+    ++ra.count;
+    ++got;
+  }
+  return got == limit;
+}
+
+// Reads the block of records that follow the cursor's place on key `k` (precede it, going
+// backwards): the rest of the place's duplicates, then the next values. The stamp is taken
+// before the queries, so a commit that slips in between only makes the block look older.
+void FillAhead(Cursor& c, int k, bool forward, bool usedUp) {
+  DataFile& f = *c.file;
+  ReadAhead& ra = c.ahead;
+  ra.block = usedUp ? std::min(ra.block * 2, kLargestBlock) : kFirstBlock;
+  ra.stamp = StampOf(c);
+  ra.key = k;
+  ra.forward = forward;
+  ra.fromKey = c.anchorKey;
+  ra.fromId = c.anchorId;
+  ra.count = 0;
+  ra.next = 0;
+  ra.atEnd = false;
+  if (f.keys()[k].duplicates) {
+    Stmt& same = f.Query(k, forward ? KeyQuery::NextSameBlock : KeyQuery::PrevSameBlock);
+    same.BindBlob(1, c.anchorKey);
+    same.BindInt(2, c.anchorId);
+    if (Collect(f, same, 3, ra.block, ra)) return;
+  }
+  Stmt& beyond = f.Query(k, forward ? KeyQuery::GreaterBlock : KeyQuery::LessBlock);
+  beyond.BindBlob(1, c.anchorKey);
+  ra.atEnd = !Collect(f, beyond, 2, ra.block - ra.count, ra);
+}
+
+// Whether the cursor's read-ahead block continues its walk on key `k`: same key and
+// direction, the file unchanged since, and the cursor where the rows served so far leave it.
+bool AheadServes(Cursor& c, int k, bool forward) {
+  const ReadAhead& ra = c.ahead;
+  if (ra.key != k || ra.forward != forward) return false;
+  const bool fromStart = ra.next == 0;
+  const int64_t placeId = fromStart ? ra.fromId : ra.rows[ra.next - 1].id;
+  const std::string& placeKey = fromStart ? ra.fromKey : ra.rows[ra.next - 1].collated;
+  return c.anchorId == placeId && c.anchorKey == placeKey && ra.stamp == StampOf(c);
+}
+
+// The record a Get Next / Get Previous reaches, from the read-ahead block, read again when it
+// no longer serves or is used up.
+bool FindAhead(Cursor& c, int k, bool forward, FoundRow& row) {
+  ReadAhead& ra = c.ahead;
+  if (!AheadServes(c, k, forward))
+    FillAhead(c, k, forward, false);
+  else if (ra.next == ra.count && !ra.atEnd)
+    FillAhead(c, k, forward, true);
+  if (ra.next >= ra.count) return false;
+  const FoundRow& r = ra.rows[ra.next];
+  row.id = r.id;
+  row.data.assign(r.data);
+  row.collated.assign(r.collated);
+  ra.peeked = true;
+  return true;
+}
+
 // Finds the record a get reaches, without changing the cursor.
 bool FindForGet(Cursor& c, const CallArgs& a, FoundRow& row) {
   DataFile& f = *c.file;
@@ -135,6 +215,7 @@ bool FindForGet(Cursor& c, const CallArgs& a, FoundRow& row) {
     case EngineOp::GetLast:
       return Query(f, k, KeyQuery::Last, {}, 0, row);
     case EngineOp::GetNext:
+      if (!a.keyOnly && c.folder->tellsChanges()) return FindAhead(c, k, true, row);
       // The rest of the current value's duplicates first, then the next value; a key-only
       // step goes straight to the next value. Two index seeks: never one query with OR.
       if (!a.keyOnly && f.keys()[k].duplicates &&
@@ -142,6 +223,7 @@ bool FindForGet(Cursor& c, const CallArgs& a, FoundRow& row) {
         return true;
       return Query(f, k, KeyQuery::Greater, c.anchorKey, 0, row);
     case EngineOp::GetPrevious:
+      if (!a.keyOnly && c.folder->tellsChanges()) return FindAhead(c, k, false, row);
       if (!a.keyOnly && f.keys()[k].duplicates &&
           Query(f, k, KeyQuery::PrevSame, c.anchorKey, c.anchorId, row))
         return true;
@@ -243,14 +325,7 @@ bool FindById(Cursor& c, const CallArgs& a, FoundRow& row) {
   return true;
 }
 
-// The key values of a record: raw (for the caller and the modifiable check) and collated
-// (for the index), or null when the record is left out of a key.
-struct RecordKeys {
-  std::vector<std::string> raw;
-  std::vector<std::string> collated;
-  std::vector<bool> null;
-};
-
+// The keys of record `rec` into `out`, which keeps its buffers from call to call.
 void ComputeKeys(const DataFile& f, const uint8_t* rec, RecordKeys& out) {
   const size_t n = f.keys().size();
   out.raw.resize(n);
@@ -258,15 +333,19 @@ void ComputeKeys(const DataFile& f, const uint8_t* rec, RecordKeys& out) {
   out.null.resize(n);
   for (size_t k = 0; k < n; ++k) {
     const KeyCodec& key = f.keys()[k];
-    out.raw[k] = KeyFromRecord(key, rec);
+    out.raw[k].resize(key.length);
+    for (const SegmentCodec& seg : key.segments)
+      std::memcpy(out.raw[k].data() + seg.keyOffset, rec + seg.recordOffset, seg.length);
     const auto* raw = reinterpret_cast<const uint8_t*>(out.raw[k].data());
     out.null[k] = IsNullKey(key, raw);
     CollateKey(key, raw, out.collated[k]);
   }
 }
 
-void BindKeys(Stmt& s, int first, const RecordKeys& keys) {
+// Binds the collated key values of `keys` (those in `only`, see HasKey) to ?first + k.
+void BindKeys(Stmt& s, int first, const RecordKeys& keys, uint64_t only = ~uint64_t{0}) {
   for (size_t k = 0; k < keys.raw.size(); ++k) {
+    if (!HasKey(only, k)) continue;
     const int param = first + static_cast<int>(k);
     if (keys.null[k])
       s.BindNull(param);
@@ -292,6 +371,9 @@ EngineStatus CheckWrite(const Cursor& c, const CallArgs& a) {
 void PlaceAfterWrite(Cursor& c, const CallArgs& a, int64_t id, const RecordKeys& keys) {
   c.physical = id;
   c.afterKeyOnly = false;
+  c.currentData.assign(reinterpret_cast<const char*>(a.data),
+                       static_cast<size_t>(c.file->recordLength()));
+  c.currentStamp = StampOf(c);
   if (a.keyNum < 0) return;
   std::memcpy(a.key, keys.raw[a.keyNum].data(), keys.raw[a.keyNum].size());
   if (keys.null[a.keyNum]) {
@@ -325,6 +407,8 @@ EngineStatus DoGet(Cursor& c, const CallArgs& a) {
   }
   FoundRow& row = Engine().row;
   bool found = false;
+  const FileStamp stamp = StampOf(c);
+  c.ahead.peeked = false;
   if (EngineStatus st = FindLocked(c, a, found, row, FindForGet); st != EngineStatus::Ok) return st;
   if (!found) {
     // A step that finds nothing keeps its place; a keyed read that finds nothing has none.
@@ -336,7 +420,10 @@ EngineStatus DoGet(Cursor& c, const CallArgs& a) {
     }
     return op == EngineOp::GetEqual ? EngineStatus::KeyNotFound : EngineStatus::EndOfFile;
   }
+  if (c.ahead.peeked) ++c.ahead.next;
   SetPlace(c, row, a.keyNum, a.keyOnly);
+  c.currentData.assign(row.data);
+  c.currentStamp = stamp;
   return ReturnRecord(c, a, row, a.keyNum);
 }
 
@@ -349,6 +436,7 @@ EngineStatus DoGetDirect(Cursor& c, const CallArgs& a) {
     return EngineStatus::KeyBufferTooShort;
   FoundRow& row = Engine().row;
   bool found = false;
+  const FileStamp stamp = StampOf(c);
   CallArgs direct = a;
   direct.keyOnly = false;
   if (EngineStatus st = FindLocked(c, direct, found, row, FindById); st != EngineStatus::Ok)
@@ -356,6 +444,8 @@ EngineStatus DoGetDirect(Cursor& c, const CallArgs& a) {
   if (!found) return EngineStatus::InvalidRecordAddress;
   // The record becomes current, and Get Next / Previous continue from it on the given key.
   c.physical = row.id;
+  c.currentData.assign(row.data);
+  c.currentStamp = stamp;
   c.afterKeyOnly = false;
   c.logicalKey = -1;
   if (a.keyNum >= 0) {
@@ -373,10 +463,11 @@ EngineStatus DoGetDirect(Cursor& c, const CallArgs& a) {
 EngineStatus DoInsert(Cursor& c, const CallArgs& a) {
   if (EngineStatus st = CheckWrite(c, a); st != EngineStatus::Ok) return st;
   DataFile& f = *c.file;
-  RecordKeys keys;
+  RecordKeys& keys = Engine().keys;
   ComputeKeys(f, a.data, keys);
   JoinTransaction(*c.folder);
   WriteTxn txn(*c.folder);
+  ++f.writes;
   Stmt& ins = f.Insert();
   StmtScope scope(ins);
   ins.BindBlob(1, a.data, f.recordLength());
@@ -400,32 +491,42 @@ EngineStatus DoUpdate(Cursor& c, const CallArgs& a) {
   if (!lock.granted()) return EngineStatus::RecordLocked;
   JoinTransaction(*c.folder);
   WriteTxn txn(*c.folder);
-  std::string old;
-  {
+  // The record as it stands: what this open last read or wrote of it, while the file is as it
+  // was then; otherwise read again (another process may have changed or deleted it).
+  const std::string* old = &c.currentData;
+  if (c.currentStamp != StampOf(c) ||
+      c.currentData.size() < static_cast<size_t>(f.recordLength())) {
     Stmt& q = f.ById();
     StmtScope scope(q);
     q.BindInt(1, id);
     if (!q.Step()) return EngineStatus::InvalidPositioning;  // deleted by another process
-    old.assign(q.ColumnBlob(1));
+    Engine().old.assign(q.ColumnBlob(1));
+    old = &Engine().old;
+    CheckStored(f, *old);
   }
-  CheckStored(f, old);
-  RecordKeys keys;
-  ComputeKeys(f, a.data, keys);
-  bool keysChange = false;
+  // Only the indexes of the keys whose value changes are touched: equal key values store
+  // equal index entries.
+  uint64_t changed = 0;
+  const auto* before = reinterpret_cast<const uint8_t*>(old->data());
   for (size_t k = 0; k < f.keys().size(); ++k) {
     const KeyCodec& key = f.keys()[k];
-    if (KeyFromRecord(key, reinterpret_cast<const uint8_t*>(old.data())) == keys.raw[k]) continue;
+    bool same = true;
+    for (const SegmentCodec& seg : key.segments)
+      same = same && std::memcmp(before + seg.recordOffset, a.data + seg.recordOffset,
+                                 seg.length) == 0;
+    if (same) continue;
     if (!key.modifiable) return EngineStatus::KeyNotModifiable;
-    keysChange = true;
+    changed |= k < 64 ? uint64_t{1} << k : ~uint64_t{0};
   }
-  // Equal key values store equal index entries, so a record whose keys all stay as they were
-  // rewrites its bytes alone and leaves every index as it is.
-  Stmt& up = keysChange ? f.Update() : f.UpdateData();
+  RecordKeys& keys = Engine().keys;
+  ComputeKeys(f, a.data, keys);
+  ++f.writes;
+  Stmt& up = f.Update(changed);
   {
     StmtScope scope(up);
     up.BindInt(1, id);
     up.BindBlob(2, a.data, f.recordLength());
-    if (keysChange) BindKeys(up, 3, keys);
+    BindKeys(up, 3, keys, changed);
     up.Run();
   }
   txn.Commit();
@@ -446,6 +547,7 @@ EngineStatus DoDelete(Cursor& c, const CallArgs& a) {
     if (!lock.granted()) return EngineStatus::RecordLocked;
     JoinTransaction(*c.folder);
     WriteTxn txn(*c.folder);
+    ++f.writes;
     Stmt& del = f.Delete();
     {
       StmtScope scope(del);

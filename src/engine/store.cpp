@@ -1,5 +1,7 @@
 #include "engine/store.h"
 
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -36,6 +38,14 @@ std::string QuerySql(const std::string& table, int key, KeyQuery shape) {
       return head + k + " = ?1 AND id > ?2 ORDER BY id LIMIT 1";
     case KeyQuery::PrevSame:
       return head + k + " = ?1 AND id < ?2 ORDER BY id DESC LIMIT 1";
+    case KeyQuery::NextSameBlock:
+      return head + k + " = ?1 AND id > ?2 ORDER BY id LIMIT ?3";
+    case KeyQuery::PrevSameBlock:
+      return head + k + " = ?1 AND id < ?2 ORDER BY id DESC LIMIT ?3";
+    case KeyQuery::GreaterBlock:
+      return head + k + " > ?1 ORDER BY " + k + ", id LIMIT ?2";
+    case KeyQuery::LessBlock:
+      return head + k + " < ?1 ORDER BY " + k + " DESC, id DESC LIMIT ?2";
     case KeyQuery::kCount:
       break;
   }
@@ -76,20 +86,16 @@ Stmt& DataFile::Insert() {
   return insert_;
 }
 
-Stmt& DataFile::Update() {
-  if (!update_.prepared()) {
+Stmt& DataFile::Update(uint64_t changedKeys) {
+  Stmt& s = updates_[changedKeys];
+  if (!s.prepared()) {
     std::string sets = "data = ?2";
     for (size_t k = 0; k < keys_.size(); ++k)
-      sets += ", " + KeyColumn(static_cast<int>(k)) + " = ?" + std::to_string(k + 3);
-    update_ = Stmt(db_, "UPDATE " + table_ + " SET " + sets + " WHERE id = ?1");
+      if (HasKey(changedKeys, k))
+        sets += ", " + KeyColumn(static_cast<int>(k)) + " = ?" + std::to_string(k + 3);
+    s = Stmt(db_, "UPDATE " + table_ + " SET " + sets + " WHERE id = ?1");
   }
-  return update_;
-}
-
-Stmt& DataFile::UpdateData() {
-  if (!updateData_.prepared())
-    updateData_ = Stmt(db_, "UPDATE " + table_ + " SET data = ?2 WHERE id = ?1");
-  return updateData_;
+  return s;
 }
 
 Stmt& DataFile::Delete() {
@@ -137,6 +143,7 @@ Folder::Folder(const std::string& dir, bool create, int busyTimeoutMs) : dir_(di
     syncNormal_ = Stmt(db_, "PRAGMA synchronous=NORMAL");
     if (!locks_.Open(dir + "/" + kLockName))
       throw EngineError{EngineStatus::IoError, "cannot open the lock file in " + dir};
+    MapWalHeader();
   } catch (...) {
     // A database that cannot be set up (busy, damaged) is closed again: the caller may retry.
     for (Stmt* s : {&begin_, &commit_, &syncFull_, &syncNormal_}) *s = Stmt();
@@ -249,6 +256,7 @@ void Folder::BeginTransaction() {
 
 void Folder::CommitTransaction() {
   inTransaction_ = false;
+  AfterCommitOrRollback();
   try {
     commit_.Run();
   } catch (const EngineError&) {
@@ -261,8 +269,48 @@ void Folder::CommitTransaction() {
 
 void Folder::RollbackTransaction() {
   inTransaction_ = false;
+  AfterCommitOrRollback();
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+}
+
+// The index header of the write-ahead log: the first 48 bytes of the log's shared-memory
+// index, which every commit rewrites (frame count, checksums, salts). The first region of that
+// index is asked of the database file's own shared-memory mapping, which SQLite keeps for as
+// long as the connection is open; nothing here opens or closes any of SQLite's files.
+void Folder::MapWalHeader() {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr || file->pMethods->iVersion < 2 ||
+      file->pMethods->xShmMap == nullptr)
+    return;
+  constexpr int kIndexRegionSize = 32768;
+  volatile void* region = nullptr;
+  if (file->pMethods->xShmMap(file, 0, kIndexRegionSize, 0, &region) != SQLITE_OK || !region)
+    return;
+  walHeader_ = static_cast<const volatile unsigned char*>(region);
+  ReadWalHeader(seenHeader_);
+}
+
+void Folder::ReadWalHeader(unsigned char* header) const {
+  for (size_t i = 0; i < kWalHeaderSize; ++i) header[i] = walHeader_[i];
+  std::atomic_thread_fence(std::memory_order_acquire);
+}
+
+uint64_t Folder::Generation() {
+  if (walHeader_ == nullptr) return ++generation_;
+  unsigned char now[kWalHeaderSize];
+  ReadWalHeader(now);
+  if (std::memcmp(now, seenHeader_, kWalHeaderSize) != 0) {
+    std::memcpy(seenHeader_, now, kWalHeaderSize);
+    ++generation_;
+  }
+  return generation_;
+}
+
+void Folder::AfterCommitOrRollback() {
+  if (walHeader_ == nullptr) MapWalHeader();
+  ++generation_;
 }
 
 // ---- WriteTxn ------------------------------------------------------------------------------
@@ -278,6 +326,7 @@ WriteTxn::WriteTxn(Folder& folder, bool several) : folder_(folder) {
 }
 
 WriteTxn::~WriteTxn() {
+  if (own_ || savepoint_) folder_.AfterCommitOrRollback();
   if (own_ && !sqlite3_get_autocommit(folder_.db_))
     sqlite3_exec(folder_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
   if (savepoint_)
@@ -287,6 +336,7 @@ WriteTxn::~WriteTxn() {
 
 void WriteTxn::Commit() {
   if (own_) {
+    folder_.AfterCommitOrRollback();
     folder_.commit_.Run();
     own_ = false;
   }

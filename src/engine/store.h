@@ -10,6 +10,7 @@
 #ifndef PALVORIN_ENGINE_STORE_H_
 #define PALVORIN_ENGINE_STORE_H_
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -38,8 +39,19 @@ enum class KeyQuery {
   Last,
   NextSame,  // kN = ?1 AND id > ?2: the next duplicate
   PrevSame,  // kN = ?1 AND id < ?2: the previous duplicate
+  // The same walks for a block of records read ahead, at most ?3 (the duplicates) or ?2 rows.
+  NextSameBlock,
+  PrevSameBlock,
+  GreaterBlock,
+  LessBlock,
   kCount,
 };
+
+// Whether key k is among `keys`, a set of keys with bit k for key k; keys from 64 on count
+// only in the set of every key (all bits).
+inline bool HasKey(uint64_t keys, size_t k) {
+  return k < 64 ? (keys >> k & 1) != 0 : keys == ~uint64_t{0};
+}
 
 // One data file as this process knows it; shared by every open of it.
 class DataFile {
@@ -55,15 +67,18 @@ class DataFile {
 
   Stmt& Query(int key, KeyQuery shape);
   Stmt& Insert();  // ?1 data, ?2.. k0.., returns nothing
-  Stmt& Update();  // ?1 id, ?2 data, ?3.. k0..
-  // ?1 id, ?2 data: for a record whose key values stay as they are, so no index is touched.
-  Stmt& UpdateData();
+  // ?1 id, ?2 data, and ?(3 + k) the value of each key k in `changedKeys` (bit k): only the
+  // indexes of the keys whose value changes are touched; with none, only the record's bytes.
+  Stmt& Update(uint64_t changedKeys);
   Stmt& Delete();  // ?1 id
   Stmt& ById();    // ?1 id -> (id, data)
   Stmt& Count();   // -> count(*)
 
   // Set when the file was dropped or replaced while open: its opens answer "not open".
   bool gone = false;
+  // This process's writes to the file so far (inserts, updates, deletes, counted as they
+  // start): records read before a write may no longer be what the file holds.
+  uint64_t writes = 0;
   int normalOpens = 0;  // opens by this process, for the file's own lock byte
   int exclusiveOpens = 0;
 
@@ -76,7 +91,8 @@ class DataFile {
   FileDef def_;
   std::vector<KeyCodec> keys_;
   std::vector<Stmt> queries_;  // key * kCount + shape, prepared on first use
-  Stmt insert_, update_, updateData_, delete_, byId_, count_;
+  std::unordered_map<uint64_t, Stmt> updates_;  // by changed keys
+  Stmt insert_, delete_, byId_, count_;
 };
 
 // One folder's database, its lock file, and what this process has loaded from it.
@@ -91,6 +107,15 @@ class Folder {
 
   sqlite3* db() const { return db_; }
   LockFile& locks() { return locks_; }
+
+  // Tells this process whether the database may hold anything it has not seen: Generation()
+  // changes with every commit of another process and with every commit or rollback of this
+  // one (this process's writes before its commit are counted by each data file). It compares
+  // the write-ahead log's index header in shared memory, which SQLite rewrites at every
+  // commit, with the header it saw last: no system call, no read transaction. Where that
+  // header cannot be reached, tellsChanges() is false and Generation() changes at every call.
+  bool tellsChanges() const { return walHeader_ != nullptr; }
+  uint64_t Generation();
   const std::string& dir() const { return dir_; }
 
   // The data file `name` (small letters, base.ext) as stored now; null when it does not exist.
@@ -114,6 +139,15 @@ class Folder {
   friend class WriteTxn;
   bool CatalogRow(const std::string& name, int64_t& fileNo, std::string& definition);
   void DropTable(const std::string& name);
+  void MapWalHeader();
+  void ReadWalHeader(unsigned char* header) const;
+  // After this process committed or rolled back: whatever was read before is stale.
+  void AfterCommitOrRollback();
+
+  static constexpr size_t kWalHeaderSize = 48;
+  const volatile unsigned char* walHeader_ = nullptr;
+  unsigned char seenHeader_[kWalHeaderSize] = {};
+  uint64_t generation_ = 1;
 
   std::string dir_;
   sqlite3* db_ = nullptr;

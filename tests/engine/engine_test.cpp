@@ -391,6 +391,36 @@ TEST_F(EngineTest, TwoBlocksOnOneFileKeepTheirOwnPlaces) {
   EXPECT_EQ(Code(), "0002");
 }
 
+TEST_F(EngineTest, AWalkSeesThisProcessesWritesAndUndoneWorkAtOnce) {
+  OpenCodes();
+  InsertCodes({"0010", "0020", "0030", "0040", "0050", "0060"});
+  Block other{};
+  ASSERT_EQ(OpenFile(other, "codes.dat"), 0);
+  ASSERT_EQ(Get(12), 0);
+  ASSERT_EQ(Next(), 0);  // 0020, with the records after it read ahead
+  std::string data = Rec("0030", "g1", "zz"), key(255, '\0'), none;
+  ASSERT_EQ(Insert(other, Rec("0025")), 0);
+  ASSERT_EQ(Get(other, 5, "0030"), 0);
+  ASSERT_EQ(Call(3, other, data, key, 0), 0);
+  ASSERT_EQ(Get(other, 5, "0040"), 0);
+  ASSERT_EQ(Call(4, other, data, key, 0), 0);
+  ASSERT_EQ(Next(), 0);
+  EXPECT_EQ(Code(), "0025");
+  ASSERT_EQ(Next(), 0);
+  EXPECT_EQ(record_.substr(0, 8), Rec("0030", "g1", "zz"));
+  // A change read ahead inside a transaction that is then aborted is not served afterwards.
+  ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
+  data = Rec("0060", "g1", "yy");
+  ASSERT_EQ(Get(other, 5, "0060"), 0);
+  ASSERT_EQ(Call(3, other, data, key, 0), 0);
+  ASSERT_EQ(Next(), 0);
+  EXPECT_EQ(Code(), "0050");
+  ASSERT_EQ(Call(21, pb_, none, none, 0), 0);
+  ASSERT_EQ(Next(), 0);
+  EXPECT_EQ(record_.substr(0, 8), Rec("0060"));
+  EXPECT_EQ(Next(), 9);
+}
+
 // ---- Stat ----------------------------------------------------------------------------------
 
 TEST_F(EngineTest, StatGivesTheDefinitionWithLiveCounts) {

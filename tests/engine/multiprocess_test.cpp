@@ -134,6 +134,25 @@ TEST_F(TwoProcessTest, UnlockReleasesSingleAndMultipleLocks) {
   other.Kill();
 }
 
+TEST_F(TwoProcessTest, ARecordCommittedElsewhereBetweenTwoStepsIsReachedByTheNext) {
+  PrepareCodes({"0001", "0002", "0004", "0005"});
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  ASSERT_EQ(Get(12), 0);
+  ASSERT_EQ(Next(), 0);  // 0002, with the records after it read ahead
+  OtherProcess other(InChild([this](Block& pb) {
+    if (int st = Insert(pb, Rec("0003")); st != 0) return st;
+    if (int st = Get(pb, 5, "0004"); st != 0) return st;
+    std::string data(8, '\0'), key(255, '\0');
+    return Call(4, pb, data, key, 0);
+  }));
+  ASSERT_EQ(other.status(), 0);
+  ASSERT_EQ(Next(), 0);
+  EXPECT_EQ(Code(), "0003");
+  ASSERT_EQ(Next(), 0);
+  EXPECT_EQ(Code(), "0005") << "the record deleted elsewhere is not served";
+  EXPECT_EQ(Next(), 9);
+}
+
 TEST_F(TwoProcessTest, FolderHeldByAnotherWriterGives85AndStillReads) {
   PrepareCodes({"0001"});
   OtherProcess other(InChild([this](Block& pb) {
