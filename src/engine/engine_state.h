@@ -44,6 +44,10 @@ struct ReadAhead {
   size_t next = 0;     // the next one to serve
   bool atEnd = false;  // nothing lies beyond rows[count - 1]
   size_t block = 0;    // rows the last query asked for
+  // Steps served since the last keyed read, and as many as the walk before it took: a new
+  // walk reads ahead about as far as the last one went.
+  size_t walked = 0;
+  size_t lastWalk = 0;
   bool peeked = false;  // the record the running call found came from rows[next]
 };
 

@@ -13,8 +13,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kMaxPosition = 0xFFFFFFFFu;
 
-// Records read ahead by a Get Next or Get Previous: a first block after a keyed read is small,
-// since many walks stop after a few records; each block used up doubles the next one.
+// Records read ahead by a Get Next or Get Previous: the first block of a walk is as long as the
+// open's last walk (many walks stop after a few records, the same few each time), or
+// kFirstBlock for its first one; each block used up doubles the next one.
 constexpr size_t kFirstBlock = 8;
 constexpr size_t kLargestBlock = 256;
 
@@ -144,7 +145,8 @@ bool Collect(const DataFile& f, Stmt& q, int limitParam, size_t limit, ReadAhead
 void FillAhead(Cursor& c, int k, bool forward, bool usedUp) {
   DataFile& f = *c.file;
   ReadAhead& ra = c.ahead;
-  ra.block = usedUp ? std::min(ra.block * 2, kLargestBlock) : kFirstBlock;
+  const size_t first = ra.lastWalk > 0 ? ra.lastWalk + 1 : kFirstBlock;
+  ra.block = std::min(usedUp ? ra.block * 2 : first, kLargestBlock);
   ra.stamp = StampOf(c);
   ra.key = k;
   ra.forward = forward;
@@ -420,7 +422,13 @@ EngineStatus DoGet(Cursor& c, const CallArgs& a) {
     }
     return op == EngineOp::GetEqual ? EngineStatus::KeyNotFound : EngineStatus::EndOfFile;
   }
-  if (c.ahead.peeked) ++c.ahead.next;
+  if (c.ahead.peeked) {
+    ++c.ahead.next;
+    ++c.ahead.walked;
+  } else if (!stepping && c.ahead.walked > 0) {
+    c.ahead.lastWalk = c.ahead.walked;
+    c.ahead.walked = 0;
+  }
   SetPlace(c, row, a.keyNum, a.keyOnly);
   c.currentData.assign(row.data);
   c.currentStamp = stamp;
