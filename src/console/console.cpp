@@ -3,6 +3,7 @@
 #include "console/console.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "console/headless.h"
@@ -21,6 +22,7 @@ struct ConsoleState {
   uint8_t attr = 0x07;
   bool insertMode = true;
   std::string clipboard;
+  std::string smallTerminalNotice = "Terminal too small: %1 needed, now %2";
   std::unique_ptr<ConsoleBackend> backend = std::make_unique<HeadlessConsole>();
   // The backend when it is the headless one, for tests; null otherwise.
   HeadlessConsole* headless = nullptr;
@@ -136,15 +138,37 @@ std::optional<InputEvent> TakePaste(std::optional<InputEvent> event) {
   return event;
 }
 
+// The backend's next event that the operator can have meant: what comes while the terminal is
+// too small to show the screen is thrown away, and the wait goes on for what time is left.
+std::optional<InputEvent> NextShownEvent(int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    std::optional<InputEvent> event = State().backend->WaitEvent(timeoutMs);
+    if (!event || State().backend->ShowsScreen()) return TakePaste(std::move(event));
+    if (timeoutMs > 0) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      timeoutMs = static_cast<int>(std::max<long long>(0, left.count()));
+    }
+  }
+}
+
 std::optional<InputEvent> ConPollEvent() {
   ConFlush();
-  return TakePaste(State().backend->WaitEvent(0));
+  return NextShownEvent(0);
 }
 
 std::optional<InputEvent> ConWaitEvent(int timeoutMs) {
   ConFlush();
-  return TakePaste(State().backend->WaitEvent(timeoutMs));
+  return NextShownEvent(timeoutMs);
 }
+
+bool ConMonochrome() { return State().backend->Monochrome(); }
+
+void ConSetSmallTerminalNotice(std::string_view text) {
+  State().smallTerminalNotice = std::string(text);
+}
+const std::string& ConSmallTerminalNotice() { return State().smallTerminalNotice; }
 
 bool ConInsertMode() { return State().insertMode; }
 void ConSetInsertMode(bool on) { State().insertMode = on; }

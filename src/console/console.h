@@ -65,6 +65,11 @@ class ConsoleBackend {
   virtual void CopyToSystemClipboard(std::string_view text) { (void)text; }
   // A short audible signal.
   virtual void Beep() {}
+  // False while the terminal is too small to show the screen: the operator cannot see what a
+  // key would do there, so the console throws input away meanwhile.
+  virtual bool ShowsScreen() const { return true; }
+  // True for a terminal that is to show no colours (NO_COLOR set, TERM=dumb).
+  virtual bool Monochrome() const { return false; }
 };
 
 // ---- The console state: one screen, one cursor, one backend. -----------------------------
@@ -100,10 +105,23 @@ void ConScroll(int top, int left, int bottom, int right, int lines, uint8_t fill
 // Sends the screen to the backend (done before every wait for input).
 void ConFlush();
 
-// The next event without waiting, or nullopt. A paste's text becomes the clipboard.
+// The next event without waiting, or nullopt. A paste's text becomes the clipboard. Keys,
+// presses and pastes that come while the terminal is too small to show the screen are thrown
+// away.
 std::optional<InputEvent> ConPollEvent();
-// The next event, waiting at most `timeoutMs` (-1: without limit) and using no CPU meanwhile.
+// The next event, waiting at most `timeoutMs` (-1: without limit) and using no CPU meanwhile;
+// what comes while the terminal is too small is thrown away as by ConPollEvent.
 std::optional<InputEvent> ConWaitEvent(int timeoutMs);
+
+// True when the screen is drawn without colours; the screen library then keeps to bright,
+// normal and reverse video.
+bool ConMonochrome();
+
+// The notice a terminal too small for the screen shows instead of it (CP850): "%1" stands for
+// the size the screen needs and "%2" for the terminal's ("80x25", "60x20"). The program gives
+// it in the operator's language; until then it is English.
+void ConSetSmallTerminalNotice(std::string_view text);
+const std::string& ConSmallTerminalNotice();
 
 // The keyboard's Insert toggle, shared by every editor of the program. On at start.
 bool ConInsertMode();

@@ -44,8 +44,17 @@ void HeadlessConsole::Click(int row, int col, int button, int mods) {
 }
 
 void HeadlessConsole::FeedEvent(const InputEvent& event) {
-  queue_.push_back(event);
+  queue_.push_back(Fed{event});
   emptyInARow_ = 0;
+}
+
+void HeadlessConsole::FeedResize(int rows, int cols) {
+  queue_.push_back(Fed{InputEvent{}, rows, cols});
+  emptyInARow_ = 0;
+}
+
+bool HeadlessConsole::ShowsScreen() const {
+  return rows_ == 0 || (rows_ >= ScreenRows() && cols_ >= ScreenCols());
 }
 
 std::string HeadlessConsole::RowText(int row) const {
@@ -90,6 +99,11 @@ void HeadlessConsole::Present(std::span<const Cell>, int, int, int cursorRow, in
 }
 
 std::optional<InputEvent> HeadlessConsole::WaitEvent(int timeoutMs) {
+  while (!queue_.empty() && queue_.front().rows != 0) {
+    rows_ = queue_.front().rows;
+    cols_ = queue_.front().cols;
+    queue_.pop_front();
+  }
   if (queue_.empty()) {
     if (timeoutMs < 0 || emptyInARow_ >= kHeadlessEmptyPollLimit) {
       throw HeadlessInputExhausted();
@@ -99,7 +113,7 @@ std::optional<InputEvent> HeadlessConsole::WaitEvent(int timeoutMs) {
     return std::nullopt;
   }
   emptyInARow_ = 0;
-  InputEvent e = queue_.front();
+  InputEvent e = queue_.front().event;
   queue_.pop_front();
   return e;
 }

@@ -50,8 +50,13 @@ class HeadlessConsole : public ConsoleBackend {
   // Queues a mouse press at a 1-based screen cell; button 1 left, 2 right, 3 middle.
   void Click(int row, int col, int button = 1, int mods = 0);
   void FeedEvent(const InputEvent& event);
-  // Events fed and not yet taken.
+  // Queues a change of the terminal's size, made when the events fed before it have been
+  // taken. The terminal starts as large as the screen.
+  void FeedResize(int rows, int cols);
+  // Events (and sizes) fed and not yet taken.
   size_t Pending() const { return queue_.size(); }
+  // A terminal without colours from now on.
+  void SetMonochrome(bool on) { monochrome_ = on; }
 
   // The screen as the console holds it now (what the next flush shows), CP850: one row of
   // ScreenCols() bytes, or all rows joined by '\n'.
@@ -81,9 +86,19 @@ class HeadlessConsole : public ConsoleBackend {
   std::optional<InputEvent> WaitEvent(int timeoutMs) override;
   void CopyToSystemClipboard(std::string_view text) override;
   void Beep() override { ++beeps_; }
+  bool ShowsScreen() const override;
+  bool Monochrome() const override { return monochrome_; }
 
  private:
-  std::deque<InputEvent> queue_;
+  struct Fed {
+    InputEvent event;
+    int rows = 0;  // a resize to rows x cols when not 0
+    int cols = 0;
+  };
+  std::deque<Fed> queue_;
+  int rows_ = 0;  // the terminal's size; 0: as large as the screen
+  int cols_ = 0;
+  bool monochrome_ = false;
   int cursorRow_ = 1;
   int cursorCol_ = 1;
   bool cursorVisible_ = true;

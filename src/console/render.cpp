@@ -10,7 +10,26 @@ namespace {
 // PC colours order blue, green, red in the low bits; ANSI orders red, green, blue.
 int AnsiColour(int pc) { return ((pc & 1) << 2) | (pc & 2) | ((pc & 4) >> 2); }
 
+// How light a PC colour looks: green counts most, then red, then blue; the bright bit on top.
+int Lightness(int pc) { return (pc & 1) + (pc & 2 ? 6 : 0) + (pc & 4 ? 3 : 0) + (pc & 8 ? 5 : 0); }
+
+// `text` with "%1" and "%2" replaced.
+std::string Fill(std::string text, const std::string& one, const std::string& two) {
+  for (const auto& [mark, value] : {std::pair{"%1", &one}, {"%2", &two}}) {
+    const size_t at = text.find(mark);
+    if (at != std::string::npos) text.replace(at, 2, *value);
+  }
+  return text;
+}
+
 }  // namespace
+
+std::string MonochromeSgrOfAttr(uint8_t attr) {
+  const int fg = attr & 0x0F;
+  const int bg = attr >> 4;
+  if (Lightness(bg) > Lightness(fg)) return "7";
+  return (fg & 8) ? "1" : "";
+}
 
 std::string SgrOfAttr(uint8_t attr) {
   const int fg = attr & 0x0F;
@@ -39,8 +58,15 @@ void ScreenRenderer::MoveTo(std::string& out, int row, int col) {
 
 void ScreenRenderer::SetAttr(std::string& out, uint8_t attr) {
   if (attr == attr_) return;
-  out += "\x1b[0;" + SgrOfAttr(attr) + "m";
+  const std::string sgr = monochrome_ ? MonochromeSgrOfAttr(attr) : SgrOfAttr(attr);
+  out += sgr.empty() ? "\x1b[0m" : "\x1b[0;" + sgr + "m";
   attr_ = attr;
+}
+
+void ScreenRenderer::SetNoticeText(std::string_view text) {
+  if (text == noticeText_) return;
+  noticeText_ = std::string(text);
+  noticeRows_ = noticeCols_ = -1;  // a notice on the terminal now is sent again
 }
 
 void ScreenRenderer::PlaceCursor(std::string& out, const CursorView& cursor) {
@@ -64,12 +90,13 @@ void ScreenRenderer::PlaceCursor(std::string& out, const CursorView& cursor) {
 
 std::string ScreenRenderer::Notice(int termRows, int termCols, int rows, int cols) {
   std::string out = "\x1b[?25l\x1b[0m\x1b[2J\x1b[H";
-  std::string text = "Terminal too small: " + std::to_string(cols) + "x" + std::to_string(rows) +
-                     " needed, now " + std::to_string(termCols) + "x" + std::to_string(termRows);
+  std::string text = Fill(noticeText_, std::to_string(cols) + "x" + std::to_string(rows),
+                          std::to_string(termCols) + "x" + std::to_string(termRows));
   // Autowrap is off, so a long notice is cut into lines by hand.
   for (int line = 0; line < termRows && !text.empty(); ++line) {
     const size_t take = std::min<size_t>(text.size(), static_cast<size_t>(std::max(termCols, 1)));
-    out += "\x1b[" + std::to_string(line + 1) + ";1H" + text.substr(0, take);
+    out += "\x1b[" + std::to_string(line + 1) + ";1H";
+    for (char c : text.substr(0, take)) out += GlyphUtf8(static_cast<uint8_t>(c));
     text.erase(0, take);
   }
   return out;

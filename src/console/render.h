@@ -2,7 +2,8 @@
 // what changed since the last frame. The screen sits in the terminal's top-left corner; a
 // terminal too small for it gets a one-line notice instead, and the whole screen is drawn
 // again once it fits. Colours are the 16 PC colours for foreground and background (bright
-// backgrounds included, never blinking), as SGR 30-37/90-97 and 40-47/100-107.
+// backgrounds included, never blinking), as SGR 30-37/90-97 and 40-47/100-107; a terminal
+// without colours gets bold, plain and reverse video instead.
 #ifndef PALVORIN_CONSOLE_RENDER_H_
 #define PALVORIN_CONSOLE_RENDER_H_
 
@@ -26,6 +27,10 @@ struct CursorView {
 
 // The SGR parameters of an attribute byte: "93;44" for yellow on blue (0x1E).
 std::string SgrOfAttr(uint8_t attr);
+// The same for a terminal without colours: "7" (reverse video) where the background is
+// lighter than the foreground, as for a selection; "1" (bold) for a bright foreground on a
+// darker background; else nothing.
+std::string MonochromeSgrOfAttr(uint8_t attr);
 
 // How the terminal is told the cursor's shape.
 enum class CursorShapes {
@@ -36,7 +41,8 @@ enum class CursorShapes {
 
 class ScreenRenderer {
  public:
-  explicit ScreenRenderer(CursorShapes shapes = CursorShapes::Decscusr) : shapes_(shapes) {}
+  explicit ScreenRenderer(CursorShapes shapes = CursorShapes::Decscusr, bool monochrome = false)
+      : shapes_(shapes), monochrome_(monochrome) {}
 
   // The bytes that bring the terminal (`termRows` x `termCols`) from the last frame to these
   // cells (`rows` x `cols`, row by row) and cursor. Empty when nothing changed.
@@ -49,6 +55,8 @@ class ScreenRenderer {
 
   // True while the terminal is too small and shows the notice.
   bool ShowingNotice() const { return notice_; }
+  // The notice's text (CP850), "%1" standing for the size needed and "%2" for the terminal's.
+  void SetNoticeText(std::string_view text);
 
  private:
   void MoveTo(std::string& out, int row, int col);
@@ -57,6 +65,8 @@ class ScreenRenderer {
   std::string Notice(int termRows, int termCols, int rows, int cols);
 
   CursorShapes shapes_;
+  bool monochrome_;
+  std::string noticeText_ = "Terminal too small: %1 needed, now %2";
   std::vector<Cell> front_;  // what the terminal shows; empty when unknown
   int frontCols_ = 0;
   int attr_ = -1;            // the terminal's current attribute; -1 unknown

@@ -82,17 +82,19 @@ std::unique_ptr<TerminalConsole> TerminalConsole::Open(std::string* error,
   tty.handleSignals = options.handleSignals;
   // The Linux console has no DECSCUSR (it would print its "q") but a sequence of its own.
   const bool linux = GetEnv("TERM") == "linux";
+  // A terminal without colours, by the NO_COLOR convention (set and not empty) or by its type.
+  const bool monochrome = GetEnv("TERM") == "dumb" || !GetEnv("NO_COLOR").empty();
   const CursorShapes shapes = linux ? CursorShapes::LinuxConsole : CursorShapes::Decscusr;
   tty.enter = std::string(kEnter);
   tty.leave = std::string(kLeaveModes) +
               std::string(linux ? kLinuxDefaultShape : kDefaultShape) + std::string(kLeaveScreen);
   if (!TtyOpen(tty, error)) return nullptr;
   const int esc = options.escDelayMs > 0 ? options.escDelayMs : EscDelayFromEnvironment();
-  return std::unique_ptr<TerminalConsole>(new TerminalConsole(shapes, esc));
+  return std::unique_ptr<TerminalConsole>(new TerminalConsole(shapes, monochrome, esc));
 }
 
-TerminalConsole::TerminalConsole(CursorShapes shapes, int escDelayMs)
-    : renderer_(shapes), escDelayMs_(escDelayMs) {
+TerminalConsole::TerminalConsole(CursorShapes shapes, bool monochrome, int escDelayMs)
+    : renderer_(shapes, monochrome), monochrome_(monochrome), escDelayMs_(escDelayMs) {
   if (!TtySize(termRows_, termCols_)) {
     termRows_ = 25;
     termCols_ = 80;
@@ -122,6 +124,7 @@ void TerminalConsole::Redraw(bool invalidate) {
   if (TtyTakeResumed()) invalidate = true;
   if (invalidate) renderer_.Invalidate();
   if (cells_.empty()) return;
+  renderer_.SetNoticeText(ConSmallTerminalNotice());
   const std::string out = renderer_.Render(cells_, rows_, cols_, cursor_, termRows_, termCols_);
   if (!out.empty()) TtyWrite(out);
 }

@@ -42,12 +42,16 @@ class TerminalConsole : public ConsoleBackend {
   void Present(std::span<const Cell> cells, int rows, int cols, int cursorRow, int cursorCol,
                bool cursorVisible, bool insertShape) override;
   std::optional<InputEvent> WaitEvent(int timeoutMs) override;
+  // False while the notice of a terminal too small shows; true again once the terminal is
+  // gone, so that the Esc that winds the screens down is not thrown away.
+  bool ShowsScreen() const override { return hangUps_ > 0 || !renderer_.ShowingNotice(); }
+  bool Monochrome() const override { return monochrome_; }
   // Also sends the text to the terminal's clipboard (OSC 52) for terminals that take it.
   void CopyToSystemClipboard(std::string_view text) override;
   void Beep() override;
 
  private:
-  TerminalConsole(CursorShapes shapes, int escDelayMs);
+  TerminalConsole(CursorShapes shapes, bool monochrome, int escDelayMs);
   // Draws the last presented screen again after a resize or a resume.
   void Redraw(bool invalidate);
   // An event the decoder has ready that lies on the screen, or nullopt.
@@ -55,6 +59,7 @@ class TerminalConsole : public ConsoleBackend {
 
   ScreenRenderer renderer_;
   KeyDecoder decoder_;
+  bool monochrome_;
   int escDelayMs_;
   int termRows_ = 0;
   int termCols_ = 0;

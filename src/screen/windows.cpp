@@ -23,6 +23,10 @@ constexpr int kMessageWidth = 76;   // characters per message line
 constexpr int kMessageCentre = 41;  // the message frame centres on this column
 
 uint8_t AttrOf(int index) {
+  // Without colours: bright and normal text, and reverse video for the reverse entries and the
+  // input one (the field edited, the selected row, the highlighted day).
+  static constexpr std::array<uint8_t, 5> kMonochrome = {0x0F, 0x07, 0x70, 0x70, 0x70};
+  if (ConMonochrome()) return kMonochrome[static_cast<size_t>(index)];
   const ColourPair& pair = SessionState().colours[static_cast<size_t>(index)];
   return static_cast<uint8_t>(((pair.background & 15) << 4) | (pair.foreground & 15));
 }

@@ -2,7 +2,9 @@
 //
 // Colours come from the session's five-entry colour table: entry 0 highlight ("h", or no
 // letter), 1 normal ("n"), 2 reverse ("r"), 3 reverse-normal ("rn"), 4 input ("u"). A colour
-// command may save the current entry first ("+") or bring back the last saved one ("-").
+// command may save the current entry first ("+") or bring back the last saved one ("-"). On a
+// console without colours the entries are bright white, grey, and reverse video for the last
+// three, whatever the table says.
 //
 // A window is a rectangle of the screen whose cells, together with the cursor and the window
 // that was current, are saved by WinPush and put back by WinPop. The saved rectangles are kept

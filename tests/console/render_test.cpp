@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <regex>
+#include <set>
 
 #include "console/glyphs.h"
 #include "vt_screen.h"
@@ -66,6 +68,23 @@ TEST(SgrOfAttr, MapsThePcColoursIncludingBrightBackgrounds) {
                         {0x4F, "97;41"},  {0x36, "33;46"},  {0xC0, "30;101"}, {0xF8, "90;107"},
                         {0x9A, "92;104"}, {0x25, "35;42"}};
   for (const Case& c : cases) EXPECT_EQ(SgrOfAttr(c.attr), c.want) << int(c.attr);
+}
+
+TEST(MonochromeSgrOfAttr, ReverseVideoWhereTheBackgroundIsLighterAndNoColourAtAll) {
+  EXPECT_EQ(MonochromeSgrOfAttr(0x70), "7");  // black on grey: the selection
+  EXPECT_EQ(MonochromeSgrOfAttr(0x30), "7");  // black on cyan, a scheme's input colour
+  EXPECT_EQ(MonochromeSgrOfAttr(0x0F), "1");
+  EXPECT_EQ(MonochromeSgrOfAttr(0x17), "");  // grey on blue
+  ScreenRenderer renderer(CursorShapes::None, true);
+  std::vector<Cell> cells(kRows * kCols, Cell{'.', 0x1E});
+  cells[5] = Cell{'S', 0x70};
+  const std::string out = renderer.Render(cells, kRows, kCols, CursorView{}, kRows, kCols);
+  const std::regex sgr("\x1b\\[([0-9;]*)m");
+  std::set<std::string> seen;
+  for (auto it = std::sregex_iterator(out.begin(), out.end(), sgr); it != std::sregex_iterator();
+       ++it)
+    seen.insert((*it)[1]);
+  EXPECT_EQ(seen, (std::set<std::string>{"0", "0;1", "0;7"}));
 }
 
 TEST_F(RenderTest, FirstFrameDrawsEverythingAndAnUnchangedOneSendsNothing) {

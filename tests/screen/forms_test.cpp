@@ -331,6 +331,16 @@ TEST_F(FormRunTest, TheFirstKeyTypedReplacesAFieldsValueAndAMovementKeyKeepsIt) 
   EXPECT_EQ(Value(1, 3), "4/3/2025  ") << "the picked date replaces the old one";
 }
 
+TEST_F(FormRunTest, KeysTypedWhileTheTerminalIsTooSmallAreIgnored) {
+  Headless().FeedResize(20, 60);
+  Type("x");
+  Headless().FeedKeys({keys::kEsc, keys::kEnter});
+  Headless().FeedResize(25, 80);
+  Type("y");
+  EXPECT_EQ(Run(1, {keys::kEnter, keys::kEsc, keys::kEsc}), keys::kEsc);
+  EXPECT_EQ(checks_, (std::vector<Check>{{1, "y    ", 1}}));
+}
+
 TEST_F(FormRunTest, AnOptionFieldTakesTheFirstLetterOfALabelOrACode) {
   FormField& field = FormFieldAt(1, 1);
   field.help = cp850("|F,Sí|G,No|T,Tots");

@@ -41,6 +41,14 @@ class WindowsTest : public ScreenTest {
   }
 };
 
+TEST_F(WindowsTest, WithoutColoursTheReverseAndInputEntriesAreReverseVideo) {
+  Headless().SetMonochrome(true);
+  for (const auto& [letters, attr] : {std::pair{"h", 0x0F}, {"n", 0x07}, {"r", 0x70}, {"u", 0x70}}) {
+    SetColour(letters);
+    EXPECT_EQ(ConAttr(), attr) << letters;
+  }
+}
+
 TEST_F(WindowsTest, ColourCommandsSelectSaveAndRestoreEntries) {
   struct Step {
     const char* command;
