@@ -171,7 +171,9 @@ int RunSelection() {
 void SelectionPaint(int screen) {
   SetColour("rh");
   if (screen == kSelectionScreen) {
-    const std::string& title = SessionState().windowTitle;
+    // The menu's title, " " + title + " ", in the operator's language.
+    std::string title = SessionState().windowTitle;
+    if (title.size() > 2) title = " " + Translate(title.substr(1, title.size() - 2)) + " ";
     const long half = std::lrint(static_cast<double>(title.size()) / 2.0);  // halves to even
     LocateInWindow(1, static_cast<int>(std::max(1L, 41 - half)));
     ConPrint(title);

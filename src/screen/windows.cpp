@@ -8,6 +8,7 @@
 
 #include "console/console.h"
 #include "os/files.h"
+#include "session/language.h"
 #include "session/session.h"
 
 namespace palvorin {
@@ -391,6 +392,10 @@ std::string FormatParagraph(std::string_view text, int indent, int width,
   std::string result;
   for (const std::string& line : FormatParagraphLines(text, indent, width, align)) result += line;
   return result;
+}
+
+void TranslateConsoleTexts() {
+  ConSetSmallTerminalNotice(Translate("Terminal massa petit: cal %1, ara %2"));
 }
 
 void ShowMessageBox(int row, std::string_view text) {

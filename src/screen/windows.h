@@ -96,6 +96,10 @@ std::string FormatParagraph(std::string_view text, int indent, int width,
 std::vector<std::string> FormatParagraphLines(std::string_view text, int indent, int width,
                                               std::string_view align);
 
+// Gives the console the texts it shows by itself (the notice of a terminal too small for the
+// screen) in the operator's language. Called once the session is read and the program named.
+void TranslateConsoleTexts();
+
 // Shows `text` in reverse colour in a single-line frame centred on column 41 around `row`,
 // wrapped at 76 characters, and leaves that window open: the caller closes it with WinPop
 // when the message has been read or the condition it reports is over. A message too tall

@@ -85,6 +85,7 @@ bool StartUp(std::string& message) {
   // there.
   if (!session.rootDir.empty()) (void)SetCurrentDir(session.rootDir);
   session.moduleName = kModuleName;
+  TranslateConsoleTexts();
   InstallHotKeyTools();
 
   if (LoadForm(message) != FormLoad::Ok) return false;

@@ -12,6 +12,7 @@
 #include "os/files.h"
 #include "preview.h"
 #include "printdoc.h"
+#include "screen/windows.h"
 #include "session/session.h"
 
 namespace palvorin::zodirudi {
@@ -67,6 +68,8 @@ int Run(int argc, char** argv) {
     return 2;
   }
   SessionSetUp();
+  SessionState().moduleName = "ZODIRUDI";  // its screen texts are in LOCALE\ZODIRUDI.LNG
+  TranslateConsoleTexts();
   const std::string spoolPath =
       argc > 1 ? std::string(argv[1]) : SessionState().tempDir + "zodirudi.tmp";
   std::string spool;

@@ -8,6 +8,7 @@
 #include "os/codepage.h"
 #include "screen/keyboard.h"
 #include "screen/windows.h"
+#include "session/language.h"
 
 namespace palvorin::zodirudi {
 namespace {
@@ -30,6 +31,18 @@ std::vector<ViewLine> Flatten(const PrintedDocument& doc) {
 
 std::string Fit(std::string text, int width) {
   text.resize(static_cast<size_t>(width), ' ');
+  return text;
+}
+
+// A text of the preview in the operator's language, with "%1", "%2" ... replaced by `values`.
+std::string Text(const std::string& catalan, std::initializer_list<std::string> values = {}) {
+  std::string text = Translate(catalan);
+  int n = 0;
+  for (const std::string& value : values) {
+    const std::string mark = "%" + std::to_string(++n);
+    const size_t at = text.find(mark);
+    if (at != std::string::npos) text.replace(at, mark.size(), value);
+  }
   return text;
 }
 
@@ -79,12 +92,13 @@ class Pager {
   void DrawTitle() const {
     const int total = static_cast<int>(rows_.size());
     const int page = rows_.empty() ? 0 : rows_[std::min(top_, total - 1)].page;
-    std::string where = cp850("Pàgina ") + std::to_string(page) + " / " +
-                        std::to_string(doc_.pages.size()) + cp850("   Línies ") +
-                        std::to_string(total == 0 ? 0 : top_ + 1) + "-" +
-                        std::to_string(std::min(top_ + view_, total)) + " / " +
-                        std::to_string(total) + "   Col. " + std::to_string(left_ + 1) + " ";
-    std::string title = cp850(" ZODIRUDI - Vista prèvia del llistat");
+    std::string where =
+        Text(cp850("Pàgina %1 / %2   Línies %3-%4 / %5   Col. %6 "),
+             {std::to_string(page), std::to_string(doc_.pages.size()),
+              std::to_string(total == 0 ? 0 : top_ + 1),
+              std::to_string(std::min(top_ + view_, total)), std::to_string(total),
+              std::to_string(left_ + 1)});
+    std::string title = Text(cp850(" ZODIRUDI - Vista prèvia del llistat"));
     const size_t room = static_cast<size_t>(width_);
     if (title.size() + where.size() < room) title.append(room - title.size() - where.size(), ' ');
     title += where;
@@ -102,7 +116,7 @@ class Pager {
     }
     const ViewLine& row = rows_[static_cast<size_t>(index)];
     if (row.line == nullptr) {
-      std::string rule = std::string(3, '\xC4') + cp850(" Pàgina ") + std::to_string(row.page) + " ";
+      std::string rule = std::string(3, '\xC4') + Text(cp850(" Pàgina %1 "), {std::to_string(row.page)});
       if (rule.size() < static_cast<size_t>(width_)) {
         rule.append(static_cast<size_t>(width_) - rule.size(), '\xC4');
       }
@@ -129,7 +143,8 @@ class Pager {
   }
 
   static std::string Keys() {
-    return cp850(" Esc sortir   \x18\x19 línia   RePàg AvPàg pantalla   Inici Fi   \x1B\x1A columnes");
+    return Text(cp850(" Esc sortir   %1 línia   RePàg AvPàg pantalla   Inici Fi   %2 columnes"),
+                {"\x18\x19", "\x1B\x1A"});
   }
 
   const PrintedDocument& doc_;
