@@ -11,6 +11,7 @@
 #include "datafile/datafile.h"
 #include "engine/btrcall.h"
 #include "fieldcodec.h"
+#include "init.h"
 #include "os/codepage.h"
 #include "os/files.h"
 #include "os/paths.h"
@@ -29,7 +30,14 @@ constexpr int kStatusFileExists = 59;
 
 constexpr const char* kUsage =
     "usage: zepdata [--ddf DIR] COMMAND PATH\n"
+    "       zepdata init ROOT --name NAME [--language CAT|SPA|GLG|OCI]\n"
     "\n"
+    "  init                   create a new, empty installation at ROOT for these programs:\n"
+    "                         DADES with every data file, Kora.ini with the company's NAME\n"
+    "                         (at most 35 characters) and language (CAT), tmp/ for the\n"
+    "                         operators' folders, and links to the programs' forms, language\n"
+    "                         and help files and dictionaries; prints the line that starts\n"
+    "                         the module on it. A ROOT holding an installation is refused\n"
     "  create PATH            create the data file from its dictionary\n"
     "  dump [--fields] PATH   write every record, in key-0 order, one line each\n"
     "  load [--fields] PATH   insert the records read from standard input, one line each;\n"
@@ -303,6 +311,7 @@ int Check(const Options& options) {
 
 int main(int argc, char** argv) {
   using namespace palvorin;
+  if (argc > 1 && std::string(argv[1]) == "init") return RunInit({argv + 2, argv + argc});
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::cerr << kUsage;
