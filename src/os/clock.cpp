@@ -1,5 +1,6 @@
 #include "os/clock.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -58,7 +59,8 @@ double RealRandom() {
   return r < 1.0 ? r : 0.0;  // some library versions can round up to 1
 }
 
-ChildResult RealRunAndWait(const std::string& program, const std::vector<std::string>& args) {
+ChildResult RealRunAndWait(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& errorFile) {
   ChildResult result;
   const bool isPath = program.find_first_of("/\\") != std::string::npos;
   const std::string file = isPath ? OsPath(program) : program;
@@ -70,9 +72,21 @@ ChildResult RealRunAndWait(const std::string& program, const std::vector<std::st
   for (std::string& a : argvText) argv.push_back(a.data());
   argv.push_back(nullptr);
 
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  int errorFd = -1;
+  if (!errorFile.empty()) {
+    errorFd = RetryOnEintr([&] {
+      return ::open(OsPath(errorFile).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    });
+    // The copy on descriptor 2 loses close-on-exec; the original closes with the exec.
+    if (errorFd >= 0) ::posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
+  }
   pid_t pid = 0;
   auto spawn = isPath ? ::posix_spawn : ::posix_spawnp;
-  const int err = spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ);
+  const int err = spawn(&pid, file.c_str(), &actions, nullptr, argv.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (errorFd >= 0) ::close(errorFd);
   if (err != 0) {
     result.status = ErrnoStatus(err, "run " + file);
     if (err == ENOENT || err == EACCES || err == ENOEXEC || err == ENOTDIR) {
@@ -93,12 +107,17 @@ ChildResult RealRunAndWait(const std::string& program, const std::vector<std::st
   return result;
 }
 
+// The real runner as the hook holds it: the program's standard error is its own.
+ChildResult RealRunAndWaitHook(const std::string& program, const std::vector<std::string>& args) {
+  return RealRunAndWait(program, args, "");
+}
+
 void InstallRealHooks(OsHooks& hooks) {
   hooks.today = RealToday;
   hooks.timeOfDay = RealTimeOfDay;
   hooks.sleep = RealSleep;
   hooks.random = RealRandom;
-  hooks.runAndWait = RealRunAndWait;
+  hooks.runAndWait = RealRunAndWaitHook;
 }
 
 }  // namespace
@@ -121,8 +140,15 @@ void SleepMs(int milliseconds) {
 
 double RandomUnit() { return Os().random ? Os().random() : RealRandom(); }
 
-ChildResult RunAndWait(const std::string& program, const std::vector<std::string>& args) {
-  return Os().runAndWait ? Os().runAndWait(program, args) : RealRunAndWait(program, args);
+ChildResult RunAndWait(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& errorFile) {
+  using Runner = ChildResult (*)(const std::string&, const std::vector<std::string>&);
+  const Runner* hook = Os().runAndWait.target<Runner>();
+  // Only a test's replacement stands in; the real runner gets the error file.
+  if (!Os().runAndWait || (hook != nullptr && *hook == RealRunAndWaitHook)) {
+    return RealRunAndWait(program, args, errorFile);
+  }
+  return Os().runAndWait(program, args);
 }
 
 }  // namespace palvorin

@@ -57,8 +57,11 @@ void SleepMs(int milliseconds);
 double RandomUnit();
 // Runs `program` with `args` (not including the program itself) and waits for it to end. A
 // program named with a "/" or "\" is a path (DOS form allowed); any other name is looked up
-// in PATH. Standard input, output and error are the program's own.
-ChildResult RunAndWait(const std::string& program, const std::vector<std::string>& args);
+// in PATH. Standard input, output and error are the program's own; with `errorFile` its
+// standard error goes to that file instead, emptied first (when the file cannot be made, the
+// program keeps its own). A replaced runAndWait hook is called without `errorFile`.
+ChildResult RunAndWait(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& errorFile = "");
 
 }  // namespace palvorin
 

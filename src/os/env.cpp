@@ -9,6 +9,8 @@ std::string GetEnv(const std::string& name) {
   return value == nullptr ? std::string() : std::string(value);
 }
 
+bool EnvIsSet(const std::string& name) { return std::getenv(name.c_str()) != nullptr; }
+
 void SetEnv(const std::string& name, const std::string& value) {
   ::setenv(name.c_str(), value.c_str(), 1);
 }

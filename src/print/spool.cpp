@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "os/clock.h"
 #include "os/codepage.h"
@@ -103,6 +104,18 @@ std::string JustifyCode(std::string_view argument) {
     default:
       return "E";
   }
+}
+
+// The library's own message in the operator's language, from its four UTF-8 texts.
+std::string InOperatorLanguage(const char* catalan, const char* spanish, const char* galician,
+                               const char* aranese) {
+  switch (OperatorLanguage()) {
+    case Language::Spanish: return cp850(spanish);
+    case Language::Galician: return cp850(galician);
+    case Language::Aranese: return cp850(aranese);
+    case Language::Catalan: break;
+  }
+  return cp850(catalan);
 }
 
 }  // namespace
@@ -209,8 +222,31 @@ PrintOutcome RunPrintProgram() {
     program = "./" + program;
   }
   if (!FileExists(program)) return PrintOutcome::Missing;
-  ChildResult result = RunAndWait(program, {});
-  return result.status.IsNotFound() ? PrintOutcome::Missing : PrintOutcome::Printed;
+  ChildResult result = RunAndWait(program, {}, PrintErrorsPath());
+  if (result.status.IsNotFound()) return PrintOutcome::Missing;
+  Prints().printExitCode = result.exitCode;
+  return result.exitCode == 0 ? PrintOutcome::Printed : PrintOutcome::Failed;
+}
+
+std::string PrintErrorsPath() { return SessionState().tempDir + "zodirudi.err"; }
+
+std::string PrintFailureMessage() {
+  std::string text = InOperatorLanguage(
+      "EL PROGRAMA D'IMPRESSIÓ HA FALLAT (codi ", "EL PROGRAMA DE IMPRESIÓN HA FALLADO (código ",
+      "O PROGRAMA DE IMPRESIÓN FALLOU (código ", "ETH PROGRAMA D'IMPRESSION A FALHAT (còdi ");
+  text += std::to_string(Prints().printExitCode) + ")\n";
+  // The print program writes UTF-8; its last lines say what went wrong.
+  std::string errors;
+  (void)ReadWholeFile(PrintErrorsPath(), errors);
+  std::vector<std::string> lines;
+  LineReader reader(errors);
+  for (std::string line; reader.ReadLine(line);) {
+    if (line.find_first_not_of(' ') != std::string::npos) lines.push_back(cp850(line));
+  }
+  constexpr size_t kShownLines = 3;
+  const size_t first = lines.size() > kShownLines ? lines.size() - kShownLines : 0;
+  for (size_t i = first; i < lines.size(); ++i) text += lines[i] + "\n";
+  return text;
 }
 
 bool TakeMissingProgramReport() {
@@ -221,14 +257,11 @@ bool TakeMissingProgramReport() {
 }
 
 std::string MissingPrintProgramMessage() {
-  std::string text;
-  switch (OperatorLanguage()) {
-    case Language::Spanish: text = cp850("NO SE ENCUENTRA EL PROGRAMA DE IMPRESIÓN "); break;
-    case Language::Galician: text = cp850("NON SE ATOPA O PROGRAMA DE IMPRESIÓN "); break;
-    case Language::Aranese: text = cp850("NON SE TROBE ETH PROGRAMA D'IMPRESSION "); break;
-    case Language::Catalan: text = cp850("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ "); break;
-  }
-  return text + "ZODIRUDI";
+  return InOperatorLanguage("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ ",
+                            "NO SE ENCUENTRA EL PROGRAMA DE IMPRESIÓN ",
+                            "NON SE ATOPA O PROGRAMA DE IMPRESIÓN ",
+                            "NON SE TROBE ETH PROGRAMA D'IMPRESSION ") +
+         OsPath(PrintProgramPath());
 }
 
 }  // namespace palvorin

@@ -35,6 +35,7 @@ struct PrintState {
   int lineCounter = 0;   // lines advanced on the current page
   int columnCounter = 0; // column after the last text of the current line (0 at its start)
   bool missingProgramReported = false;  // the missing print program was reported this session
+  int printExitCode = 0;  // the print program's exit code at its last run
 };
 
 // The program's only print state.
@@ -78,18 +79,27 @@ std::string SpoolNumber(long value);
 
 // What became of a request to print the spool.
 enum class PrintOutcome {
-  Printed,  // the print program ran (its exit code is not looked at)
+  Printed,  // the print program ran and ended with exit code 0
   Missing,  // the print program does not exist or could not be started; the spool stays
+  Failed,   // it ended with another exit code: PrintFailureMessage says why
 };
 
 // The print program's path: the session's executables folder followed by "ZODIRUDI".
 std::string PrintProgramPath();
-// Runs the print program without arguments and waits for it to end. Call after SpoolClose.
+// Runs the print program without arguments and waits for it to end, its standard error kept
+// in PrintErrorsPath(). Call after SpoolClose.
 PrintOutcome RunPrintProgram();
+// Where the print program's standard error is kept: "zodirudi.err" in the temporary folder.
+std::string PrintErrorsPath();
+// What the operator is told of a Failed outcome, in the session's language: a first line
+// with the exit code, then the last lines (at most three) the print program wrote on its
+// standard error, each line ended by "\n".
+std::string PrintFailureMessage();
 // True the first time it is called after a Missing outcome in this session, so the operator
 // is told of a missing print program once and not after every run.
 bool TakeMissingProgramReport();
-// The message for a missing print program, in the session's language.
+// The message for a missing print program, with the path it was looked for at, in the
+// session's language.
 std::string MissingPrintProgramMessage();
 
 }  // namespace palvorin

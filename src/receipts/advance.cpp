@@ -149,14 +149,9 @@ void PrintClosingSeparator(bool pageBreak) {
   }
 }
 
-void PrintErrorLine() {
+std::string CoOwnerErrorText() {
   ReceiptRunState& run = ReceiptRun();
-  if (run.pageCounter == 0 || PrintLine() > kLinesBeforeErrorLine) PrintPageHeader();
-  const std::string& base = *run.areas.probase;
   const std::string& banc = *run.areas.probanc;
-  PrintText(1, CodeDisplay(run.co.code), 0);
-  PrintText(11, GetText(base, hprobase::kDepartment, hprobase::kDepartmentWidth), 0);
-  PrintText(27, GetText(base, hprobase::kOwnerName, hprobase::kTextWidth), 0);
   std::string message;
   switch (run.co.error) {
     case 1:
@@ -176,7 +171,17 @@ void PrintErrorLine() {
       message = Tr("*** error indefinit ***");
       break;
   }
-  PrintText(68, message, 1);
+  return message;
+}
+
+void PrintErrorLine() {
+  ReceiptRunState& run = ReceiptRun();
+  if (run.pageCounter == 0 || PrintLine() > kLinesBeforeErrorLine) PrintPageHeader();
+  const std::string& base = *run.areas.probase;
+  PrintText(1, CodeDisplay(run.co.code), 0);
+  PrintText(11, GetText(base, hprobase::kDepartment, hprobase::kDepartmentWidth), 0);
+  PrintText(27, GetText(base, hprobase::kOwnerName, hprobase::kTextWidth), 0);
+  PrintText(68, CoOwnerErrorText(), 1);
 }
 
 void AddToSummary(const std::string& charge) {

@@ -36,6 +36,9 @@ void PrintGeneralTotal();
 void PrintClosingSeparator(bool pageBreak);
 // The verify mode's line for the current co-owner and its error code.
 void PrintErrorLine();
+// Why the current co-owner cannot be receipted, as its error line says it
+// ("*** remesa 0400 inexistent ***").
+std::string CoOwnerErrorText();
 
 // Adds a charge (a DADES\HRebuts-shaped record) to the summary by concept in hresrebu: a
 // co-owner's charge to its building's group, a building's summary line to the general group,

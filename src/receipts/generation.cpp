@@ -290,6 +290,7 @@ void ProcessCoOwner(ReceiptRunState& run) {
     FinishReceipt();
   } else if (p.mode == 'A') {
     PrintCoOwnerTotal();
+    if (co.headerPrinted) ++run.counts.listed;
   }
 }
 
@@ -309,7 +310,25 @@ bool StoreCoOwner(ReceiptRunState& run) {
 
 void RecordFailure(ReceiptRunState& run, const std::string& code, const std::string& what) {
   run.failures.push_back(CodeDisplay(code) + ": " + what);
+  run.counts.left.push_back(run.failures.back());
   if (run.progress) run.progress->Failure(run.failures.back());
+}
+
+// A co-owner prepared without a storage failure: its stored receipt, or why it has none.
+void CountPrepared(ReceiptRunState& run) {
+  const CoOwnerWork& co = run.co;
+  if (co.error > 0) run.counts.left.push_back(CodeDisplay(co.code) + " " + CoOwnerErrorText());
+  if (!co.headerStored) return;
+  ++run.counts.stored;
+  run.counts.storedTotal += StoredAmount(co.totals.Sum());
+}
+
+// The run's counts as they stood before the current group of co-owners.
+void RestoreGroupCounts(ReceiptRunState& run) {
+  const PreparingGroup& g = run.group;
+  run.counts.stored = g.stored;
+  run.counts.storedTotal = g.storedTotal;
+  run.counts.left.resize(g.left);
 }
 
 // One co-owner in a transaction of its own.
@@ -322,7 +341,9 @@ void PrepareCoOwnerAlone(ReceiptRunState& run) {
   }
   if (inTransaction && DbTransaction(hprobase::kHandle, 'E') != 0) {
     RecordFailure(run, run.co.code, "commit");
+    return;
   }
+  CountPrepared(run);
 }
 
 // Co-owners are stored in groups of consecutive co-owners of one building, one transaction
@@ -335,6 +356,7 @@ void CommitGroup(ReceiptRunState& run) {
   if (!g.open) return;
   g.open = false;
   if (g.inTransaction && DbTransaction(hprobase::kHandle, 'E') != 0) {
+    RestoreGroupCounts(run);
     for (const std::string& code : g.codes) RecordFailure(run, code, "commit");
   }
   g.codes.clear();
@@ -351,6 +373,7 @@ void RedoGroupOneByOne(ReceiptRunState& run) {
   run.building = g.building;
   run.general = g.general;
   run.coOwners = g.coOwners;
+  RestoreGroupCounts(run);
   for (const std::string& code : codes) {
     int status = 0;
     DbGet(hprobase::kHandle, 0, code, 0, status);
@@ -372,6 +395,9 @@ void PrepareCoOwner(ReceiptRunState& run) {
     g.building = run.building;
     g.general = run.general;
     g.coOwners = run.coOwners - 1;  // before this co-owner
+    g.stored = run.counts.stored;
+    g.storedTotal = run.counts.storedTotal;
+    g.left = run.counts.left.size();
     g.inTransaction = DbTransaction(hprobase::kHandle, 'B') == 0;
   }
   g.codes.push_back(run.co.code);
@@ -379,6 +405,7 @@ void PrepareCoOwner(ReceiptRunState& run) {
     RedoGroupOneByOne(run);
     return;
   }
+  CountPrepared(run);
   if (g.codes.size() >= kGroupSize) CommitGroup(run);
 }
 
@@ -557,7 +584,10 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
             PrepareCoOwner(run);
           } else {
             ProcessCoOwner(run);
-            if (p.mode == 'V' && run.co.error > 0) PrintErrorLine();
+            if (p.mode == 'V' && run.co.error > 0) {
+              PrintErrorLine();
+              ++run.counts.listed;
+            }
           }
         }
         DbSkip(hprobase::kHandle, 1, coStatus);
@@ -584,6 +614,8 @@ CycleResult RunAndPrint(const RunParams& params, ProgressSink& progress, bool pr
   if (result.spool.ok()) result.spool = closed;
   result.failures = ReceiptRun().failures;
   result.coOwners = ReceiptRun().coOwners;
+  result.mode = params.mode;
+  result.counts = ReceiptRun().counts;
   // A spool that could not be written whole (or not created, so that an earlier run's spool
   // is still there) is not printed: it would pass for this run's complete listing.
   if (print && result.spool.ok()) {

@@ -71,6 +71,16 @@ struct CoOwnerWork {
   std::vector<std::string> billed;
   bool hasEconomicRecord = true;
   int storageStatus = 0;  // a storage failure that stops this co-owner's transaction
+  bool headerStored = false;  // preparing: its receipt header was written
+};
+
+// What a run did, counted as it goes, for the operator.
+struct RunCounts {
+  int listed = 0;           // verify: co-owners listed; advance listing: receipts listed
+  int stored = 0;           // preparing: receipts stored
+  int64_t storedTotal = 0;  // preparing: the sum of their totals, in hundredths
+  // Preparing: each co-owner left as it was (its code, then why), in the order of the run.
+  std::vector<std::string> left;
 };
 
 // The record areas of the files a run works on, found once at its start.
@@ -97,6 +107,9 @@ struct PreparingGroup {
   PartialTotals building;
   PartialTotals general;
   int coOwners = 0;
+  int stored = 0;
+  int64_t storedTotal = 0;
+  size_t left = 0;
 };
 
 // The run's state; one per program.
@@ -115,6 +128,7 @@ struct ReceiptRunState {
   PreparingGroup group;
   int coOwners = 0;  // co-owners processed in this run
   std::vector<std::string> failures;
+  RunCounts counts;
   ProgressSink* progress = nullptr;
   // Read-only files looked up again and again in a run: read once per run.
   std::map<std::string, char> conceptTypes;
@@ -134,8 +148,10 @@ struct CycleResult {
   OsStatus spool;  // opening or writing the spool
   std::optional<PrintOutcome> print;  // empty when the print program was not run
   bool reportMissingProgram = false;  // the first missing print program of the session
-  std::vector<std::string> failures;  // co-owners left as they were
+  std::vector<std::string> failures;  // co-owners whose receipt could not be stored
   int coOwners = 0;
+  char mode = 'V';
+  RunCounts counts;
 };
 // One cycle as after the selection: opens the spool for the session's destination, switches
 // amounts to their printed currency, performs the run, switches back, closes the spool and,

@@ -341,6 +341,7 @@ void FinishReceipt() {
           GetText(banc, hprobanc::kBic, hprobanc::kBicWidth));
   DbInsert(hcaprebu::kHandle, status);
   NoteWrite(status);
+  co.headerStored = status == 0;
 }
 
 }  // namespace palvorin

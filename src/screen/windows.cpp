@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "console/console.h"
 #include "os/files.h"
@@ -400,7 +401,17 @@ void TranslateConsoleTexts() {
 
 void ShowMessageBox(int row, std::string_view text) {
   SetColour("+rh");
-  std::vector<std::string> lines = FormatParagraphLines(text, 0, kMessageWidth, "i");
+  // Each line of the text ("\n" ends one) is wrapped on its own.
+  std::vector<std::string> lines;
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    for (std::string& line :
+         FormatParagraphLines(text.substr(start, end - start), 0, kMessageWidth, "i")) {
+      lines.push_back(std::move(line));
+    }
+    start = end + 1;
+  }
   // An empty message still opens its (empty) box, so the caller's WinPop stays paired.
   if (lines.empty()) lines.emplace_back();
   const int rows = ScreenRows();

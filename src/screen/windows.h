@@ -101,7 +101,7 @@ std::vector<std::string> FormatParagraphLines(std::string_view text, int indent,
 void TranslateConsoleTexts();
 
 // Shows `text` in reverse colour in a single-line frame centred on column 41 around `row`,
-// wrapped at 76 characters, and leaves that window open: the caller closes it with WinPop
+// each of its lines ("\n" ends one) wrapped at 76 characters, and leaves that window open: the caller closes it with WinPop
 // when the message has been read or the condition it reports is over. A message too tall
 // for the screen shows its first lines; the window is always opened, so every call is
 // matched by exactly one WinPop.

@@ -2,9 +2,12 @@
 
 #include <cstddef>
 
+#include "os/codepage.h"
 #include "os/env.h"
 #include "os/files.h"
 #include "os/paths.h"
+#include "os/program.h"
+#include "session/language.h"
 
 namespace palvorin {
 namespace {
@@ -12,6 +15,7 @@ namespace {
 // The session module's state.
 struct SessionModule {
   Session session;
+  ProgramInstallation installation;
 };
 
 SessionModule& Module() {
@@ -123,6 +127,16 @@ std::string TerminalDirFromEnvironment() {
   return term;
 }
 
+// The environment variable `name`; when it is not set, `fallback` (the installation's folder).
+std::string FolderSetting(const char* name, const std::string& fallback, FolderOrigin& origin) {
+  if (EnvIsSet(name)) {
+    origin = FolderOrigin::Environment;
+    return GetEnv(name);
+  }
+  origin = fallback.empty() ? FolderOrigin::Unset : FolderOrigin::Program;
+  return fallback;
+}
+
 }  // namespace
 
 Session& SessionState() { return Module().session; }
@@ -136,7 +150,10 @@ std::string CompleteFolder(const std::string& folder) {
   return folder + '\\';
 }
 
-std::string RootFolderFromEnvironment() { return CompleteFolder(GetEnv("ZEPROOT")); }
+std::string RootFolderFromEnvironment() {
+  FolderOrigin origin = FolderOrigin::Unset;
+  return CompleteFolder(FolderSetting("ZEPROOT", Module().installation.rootDir, origin));
+}
 
 std::string IniValueFromText(std::string_view text, std::string_view section,
                              std::string_view key) {
@@ -185,9 +202,11 @@ void SessionSetUp() {
   Session& s = SessionState();
   s.colours = {};
 
-  s.rootDir = RootFolderFromEnvironment();
-  s.exeDir = CompleteFolder(GetEnv("ZEPEXE"));
-  s.tempDir = CompleteFolder(GetEnv("ZEPTMP"));
+  const ProgramInstallation& installation = Module().installation;
+  s.rootDir = CompleteFolder(FolderSetting("ZEPROOT", installation.rootDir, s.rootOrigin));
+  FolderOrigin origin = FolderOrigin::Unset;
+  s.exeDir = CompleteFolder(FolderSetting("ZEPEXE", installation.exeDir, origin));
+  s.tempDir = CompleteFolder(FolderSetting("ZEPTMP", installation.tempDir, origin));
 
   const std::string sessionFile = s.tempDir + "Sessio.ini";
   s.windowTitle = " " + ReadIniValue(sessionFile, "Menu", "Titol") + " ";
@@ -226,6 +245,31 @@ void SessionSetUp() {
   if (s.installationName.size() > kInstallationNameWidth) {
     s.installationName.resize(kInstallationNameWidth);
   }
+}
+
+ProgramInstallation InstallationOfProgram() {
+  ProgramInstallation installation;
+  installation.exeDir = ProgramFolder();
+  installation.rootDir = ParentFolder(installation.exeDir);
+  installation.tempDir = UserTempFolder();
+  return installation;
+}
+
+void UseInstallation(const ProgramInstallation& installation) {
+  Module().installation = installation;
+}
+
+std::string RootFolderNote() {
+  const Session& s = SessionState();
+  switch (s.rootOrigin) {
+    case FolderOrigin::Environment:
+      if (!s.rootDir.empty()) return "ZEPROOT=" + s.rootDir;
+      return Translate(cp850("ZEPROOT buida: la carpeta actual, ")) + CurrentDir();
+    case FolderOrigin::Program:
+      return Translate(cp850("ZEPROOT no definida: la instal·lació del programa, ")) + s.rootDir;
+    case FolderOrigin::Unset: break;
+  }
+  return Translate(cp850("ZEPROOT no definida: la carpeta actual, ")) + CurrentDir();
 }
 
 }  // namespace palvorin

@@ -19,10 +19,18 @@ struct ColourPair {
   int background = 0;
 };
 
+// Where a folder of the session came from.
+enum class FolderOrigin {
+  Unset,        // its variable is not set and no installation stands in: empty
+  Environment,  // its environment variable (ZEPROOT, ZEPEXE, ZEPTMP), even an empty one
+  Program,      // the installation that holds the running program, or the user's own folder
+};
+
 struct Session {
   std::string rootDir;      // ZEPROOT completed ("/srv/zep/" or "C:\ZEP\")
   std::string exeDir;       // ZEPEXE completed
   std::string tempDir;      // ZEPTMP completed; the terminal folder when empty
+  FolderOrigin rootOrigin = FolderOrigin::Unset;  // where the root came from
   std::string terminalDir;  // Sessio.ini [Terminal] Dir, else TERM; completed
   std::string windowTitle;  // " " + Sessio.ini [Menu] Titol + " "
   std::string menuName;     // Sessio.ini [Menu] NomMenu
@@ -47,6 +55,26 @@ void ResetSessionForTest();
 // Never fails: anything missing gives empty texts and the defaults.
 void SessionSetUp();
 
+// The folders a program takes for ZEPROOT, ZEPEXE and ZEPTMP when they are not set (a
+// variable set to an empty text stays empty, as the suite's menu may leave it). Each is a
+// folder text with its final separator, or empty.
+struct ProgramInstallation {
+  std::string rootDir;
+  std::string exeDir;
+  std::string tempDir;
+};
+// The installation that holds the running program: its executables folder is the folder of
+// the program (links followed), the root that folder's parent, and the temporary folder the
+// user's own. The programs name it before SessionSetUp; without it unset variables give
+// empty folders.
+ProgramInstallation InstallationOfProgram();
+void UseInstallation(const ProgramInstallation& installation);
+
+// What a message about a missing file of the installation adds, so that the operator knows
+// where it was looked for: "ZEPROOT=/srv/zep/", or that ZEPROOT is not set and which
+// installation was taken instead. In the session's language.
+std::string RootFolderNote();
+
 // The value of `key` in `section` of the INI-style file at `file` (a full path, DOS or Linux
 // form); the empty text when the file cannot be opened or the section or key is absent.
 std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key);
@@ -59,7 +87,8 @@ std::string IniValueFromText(std::string_view text, std::string_view section,
 std::string CompleteFolder(const std::string& folder);
 
 // The installation root as the environment gives it, completed, so that "/srv/zep" serves as
-// well as "/srv/zep/" for every path built on it; empty when ZEPROOT is not set.
+// well as "/srv/zep/" for every path built on it; when ZEPROOT is not set, the root of the
+// installation named by UseInstallation (empty without one).
 std::string RootFolderFromEnvironment();
 
 }  // namespace palvorin

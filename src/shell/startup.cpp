@@ -10,6 +10,7 @@
 #include "receipts/progress.h"
 #include "receipts/run_params.h"
 #include "receipts/selection.h"
+#include "receipts/summary.h"
 #include "screen/calendar.h"
 #include "screen/forms.h"
 #include "screen/keyboard.h"
@@ -88,7 +89,12 @@ bool StartUp(std::string& message) {
   TranslateConsoleTexts();
   InstallHotKeyTools();
 
-  if (LoadForm(message) != FormLoad::Ok) return false;
+  const FormLoad form = LoadForm(message);
+  if (form == FormLoad::Missing) {
+    // Started by hand, the root may not be the one the operator meant: say which it was.
+    message += " (" + RootFolderNote() + ")";
+  }
+  if (form != FormLoad::Ok) return false;
   // A form file edited by hand may lack fields the selection reads by number.
   if (!SelectionFormFits(message)) return false;
   SetInitialSelection();
@@ -109,24 +115,16 @@ bool StartUp(std::string& message) {
 
 void RunOnce() {
   ScreenProgress progress;
-  const CycleResult result = RunAndPrint(RunParameters(), progress, false);
-  if (!result.spool.ok()) {
-    // A spool that could not be written is an earlier run's or a cut-off one: never printed.
-    ShowNotice(Translate(cp850("NO ES POT ESCRIURE EL LLISTAT ")) + result.spool.message);
-  } else {
-    const PrintOutcome printed = PrintTheSpool();
+  CycleResult result = RunAndPrint(RunParameters(), progress, false);
+  // A spool that could not be written is an earlier run's or a cut-off one: never printed.
+  if (result.spool.ok()) {
+    result.print = PrintTheSpool();
     if (Program().terminalLost) return;
-    if (printed == PrintOutcome::Missing && TakeMissingProgramReport()) {
-      ShowNotice(MissingPrintProgramMessage());
-    }
+    result.reportMissingProgram =
+        result.print == PrintOutcome::Missing && TakeMissingProgramReport();
   }
-  if (!result.failures.empty()) {
-    std::string text = Translate(cp850("REBUTS NO DESATS: ")) + NumStr(result.failures.size());
-    for (size_t i = 0; i < result.failures.size() && i < 3; ++i) {
-      text += " / " + result.failures[i];
-    }
-    ShowNotice(text);
-  }
+  // What the run did, before the selection comes back for the next one.
+  ShowNotice(RunSummary(result));
 }
 
 void WorkLoop() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "os/clock.h"
+#include "os/codepage.h"
 #include "session/session.h"
 
 namespace palvorin {
@@ -185,11 +186,15 @@ TEST_F(SpoolTest, PrintProgramRunsFromTheExecutablesFolderWithoutArguments) {
   Os().runAndWait = [&](const std::string& program, const std::vector<std::string>& args) {
     ranProgram = program;
     ranArgs = args;
+    std::ofstream(dir_ / "zodirudi.err") << "ZODIRUDI: l\xC3\xADnia 1\n\nb\nc\nZODIRUDI: no es pot\n";
     return ChildResult{OsStatus::Success(), 3};
   };
-  EXPECT_EQ(RunPrintProgram(), PrintOutcome::Printed);
+  EXPECT_EQ(RunPrintProgram(), PrintOutcome::Failed);
   EXPECT_EQ(ranProgram, dir_.string() + "/ZODIRUDI");
   EXPECT_TRUE(ranArgs.empty());
+  // The exit code, then its last three lines of standard error, blank ones left out.
+  EXPECT_EQ(PrintFailureMessage(), cp850("EL PROGRAMA D'IMPRESSIÓ HA FALLAT (codi 3)\nb\nc\n") +
+                                       "ZODIRUDI: no es pot\n");
 }
 
 TEST_F(SpoolTest, MissingPrintProgramIsReportedOnceAndTheSpoolStays) {

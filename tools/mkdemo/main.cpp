@@ -9,6 +9,7 @@
 #include "demodata.h"
 #include "os/codepage.h"
 #include "os/paths.h"
+#include "os/program.h"
 #include "session/session.h"
 
 namespace {
@@ -32,19 +33,17 @@ int main(int argc, char** argv) {
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (AnswerStandardOption(a, "mkdemo", kUsage)) return 0;
     if (a == "--replace") {
       options.replace = true;
-    } else if (a.starts_with("-")) {
-      std::cerr << kUsage;
-      return 2;
+    } else if (IsOption(a)) {
+      return BadUsage("mkdemo", "unknown option " + a);
     } else {
       words.push_back(a);
     }
   }
-  if (words.size() != 2) {
-    std::cerr << kUsage;
-    return 2;
-  }
+  if (words.size() < 2) return BadUsage("mkdemo", "needs the folders ROOT and TMP");
+  if (words.size() > 2) return BadUsage("mkdemo", "unexpected argument " + words[2]);
   options.root = CompleteFolder(words[0]);
   options.tmp = CompleteFolder(words[1]);
 

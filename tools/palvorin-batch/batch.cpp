@@ -1,14 +1,17 @@
 #include "batch.h"
 
+#include <algorithm>
 #include <iostream>
 #include <map>
 
 #include "datafile/datafile.h"
 #include "os/codepage.h"
 #include "os/paths.h"
+#include "os/program.h"
 #include "print/spool.h"
 #include "receipts/files.h"
 #include "receipts/generation.h"
+#include "receipts/summary.h"
 #include "session/session.h"
 #include "textlib/numbers.h"
 
@@ -67,7 +70,12 @@ std::string BatchUsage() {
          "  --page-per-building F|G   a new page after each building (G)\n"
          "  --types SSSSS             types: other, D, R, S, P (SSSSS)\n"
          "  --concepts C1,C2,...      concepts taken whatever their type\n"
-         "  --no-print                leave the spool in the temporary folder\n";
+         "  --no-print                leave the spool in the temporary folder\n"
+         "  -h, --help  --version     this text / the program's version\n"
+         "It works on the installation of ZEPROOT, ZEPEXE and ZEPTMP, or when one is not set on\n"
+         "the installation that holds it and the user's temporary folder. What the run did goes\n"
+         "to standard error. Exit code 0 on success, 2 for bad options or a refused selection,\n"
+         "3 when the listing or a co-owner's receipt could not be written.\n";
 }
 
 bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& options,
@@ -92,8 +100,8 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
       options.print = false;
       continue;
     }
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
+    if (arg == "--help" || arg == "-h" || arg == "--version") {
+      options.answer = arg;
       continue;
     }
     std::string name = arg;
@@ -138,15 +146,13 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
 int RunBatch(const std::vector<std::string>& args) {
   BatchOptions options;
   std::string why;
-  if (!ParseBatchOptions(args, options, why)) {
-    std::cerr << "palvorin-batch: " << EscapeControls(why) << "\n" << BatchUsage();
-    return kBatchRefused;
-  }
-  if (options.help) {
-    std::cout << BatchUsage();
+  if (!ParseBatchOptions(args, options, why)) return BadUsage("palvorin-batch", why);
+  if (!options.answer.empty()) {
+    (void)AnswerStandardOption(options.answer, "palvorin-batch", BatchUsage());
     return kBatchOk;
   }
   UseStandardError();
+  UseInstallation(InstallationOfProgram());
   SessionSetUp();
   Session& session = SessionState();
   if (!session.rootDir.empty()) (void)SetCurrentDir(session.rootDir);
@@ -170,13 +176,17 @@ int RunBatch(const std::vector<std::string>& args) {
   StderrProgress progress;
   CycleResult result = RunAndPrint(params, progress, options.print);
   CloseReceiptFiles();
-  if (!result.spool.ok()) Say(result.spool.message);
-  if (result.print == PrintOutcome::Missing) {
-    Say(MissingPrintProgramMessage());
-    Say(SpoolPath());
-  }
   std::cerr << result.coOwners << " copropietaris\n";
-  if (!result.spool.ok() || !result.failures.empty()) return kBatchFailed;
+  const std::string summary = RunSummary(result);
+  for (size_t start = 0; start < summary.size();) {
+    const size_t end = std::min(summary.find('\n', start), summary.size());
+    Say(summary.substr(start, end - start));
+    start = end + 1;
+  }
+  if (result.print == PrintOutcome::Missing) Say(SpoolPath());
+  if (!result.spool.ok() || !result.failures.empty() || result.print == PrintOutcome::Failed) {
+    return kBatchFailed;
+  }
   return kBatchOk;
 }
 

@@ -23,7 +23,7 @@ constexpr int kBatchFailed = 3;   // the run could not write its spool or left c
 struct BatchOptions {
   SelectionTexts selection;
   bool print = true;
-  bool help = false;
+  std::string answer;  // "--help", "-h" or "--version" when given: answered, nothing run
 };
 
 // Reads the options (after the program name). `args` are the command line's texts as given

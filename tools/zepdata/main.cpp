@@ -15,6 +15,7 @@
 #include "os/codepage.h"
 #include "os/files.h"
 #include "os/paths.h"
+#include "os/program.h"
 #include "receipts/layouts.h"
 #include "session/session.h"
 
@@ -49,7 +50,8 @@ constexpr const char* kUsage =
     "\n"
     "PATH is the data file's path, DOS or Linux form, relative to the current folder; without an\n"
     "extension \".dat\" is added (DADES\\HRebuts is DADES/HRebuts.dat). Its dictionary is\n"
-    "DIR/<base>.xdf with --ddf, otherwise $ZEPROOT/ddf/<base>.xdf.\n"
+    "DIR/<base>.xdf with --ddf, otherwise ROOT/ddf/<base>.xdf, ROOT being $ZEPROOT or, when it\n"
+    "is not set, the installation that holds zepdata (the parent of its exe/ folder).\n"
     "\n"
     "Line forms. Without --fields: the whole fixed-length record in lowercase hex. With --fields:\n"
     "one JSON object per record with a member per named field, in record order:\n"
@@ -62,7 +64,9 @@ constexpr const char* kUsage =
     "  remittances     four display digits                            \"remittance\":\"0150\"\n"
     "A field whose bytes have no such form is written \"x:\" and its bytes in hex; bytes no field\n"
     "covers appear as \"@OFFSET\":\"HEX\" when they are not blank. On load, fields left out are\n"
-    "blank texts, zero numbers and codes, and the empty date.\n";
+    "blank texts, zero numbers and codes, and the empty date.\n"
+    "\n"
+    "Exit code 0 on success, 1 when the command failed, 2 for bad arguments.\n";
 
 struct Options {
   std::string ddf;
@@ -77,24 +81,37 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-bool ParseOptions(int argc, char** argv, Options& options) {
+// Reads the command line into `options`. Returns -1 to go on, or the exit code to end with:
+// 0 after --help or --version, 2 after a bad option, command or argument (named on stderr).
+int ParseOptions(int argc, char** argv, Options& options) {
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--ddf" && i + 1 < argc) {
+    const std::string a = argv[i];
+    if (AnswerStandardOption(a, "zepdata", kUsage)) return 0;
+    if (a == "--ddf") {
+      if (i + 1 >= argc) return BadUsage("zepdata", "--ddf needs a folder");
       options.ddf = argv[++i];
     } else if (a == "--fields") {
       options.fields = true;
+    } else if (IsOption(a)) {
+      return BadUsage("zepdata", "unknown option " + a);
     } else {
       words.push_back(a);
     }
   }
-  if (words.size() != 2) return false;
+  if (words.empty()) return BadUsage("zepdata", "no command: create, dump, load or check");
   options.command = words[0];
+  if (options.command != "create" && options.command != "dump" && options.command != "load" &&
+      options.command != "check") {
+    return BadUsage("zepdata", "unknown command " + options.command);
+  }
+  if (words.size() < 2) return BadUsage("zepdata", options.command + " needs a PATH");
+  if (words.size() > 2) return BadUsage("zepdata", "unexpected argument " + words[2]);
+  if (options.fields && options.command != "dump" && options.command != "load") {
+    return BadUsage("zepdata", "--fields goes with dump and load only");
+  }
   options.path = words[1];
-  if (options.fields && options.command != "dump" && options.command != "load") return false;
-  return options.command == "create" || options.command == "dump" ||
-         options.command == "load" || options.command == "check";
+  return -1;
 }
 
 // The path as the engine gets it (with its extension) and the base name of its dictionary.
@@ -154,11 +171,25 @@ bool Exists(const std::string& full) {
   return true;
 }
 
+// Which installation a dictionary was looked for in, when it did not come from --ddf.
+std::string RootNote(const Options& options) {
+  if (!options.ddf.empty()) return {};
+  const Session& s = SessionState();
+  switch (s.rootOrigin) {
+    case FolderOrigin::Environment: return " (ZEPROOT=" + s.rootDir + ")";
+    case FolderOrigin::Program: return " (ZEPROOT not set: the installation of zepdata)";
+    case FolderOrigin::Unset: break;
+  }
+  return " (ZEPROOT not set)";
+}
+
 int Create(const Options& options) {
   std::string full, base;
   SplitPath(options.path, full, base);
   std::string create = ReadDictionary(base);
-  if (create.empty()) return Fail("no dictionary " + OsPath(DictionaryPath(base)));
+  if (create.empty()) {
+    return Fail("no dictionary " + OsPath(DictionaryPath(base)) + RootNote(options));
+  }
   if (full.size() >= 255) return Fail("path too long: " + options.path);
   std::string data(kDbDataBufferSize, ' ');
   std::memcpy(data.data(), create.data(), std::min(create.size(), data.size()));
@@ -313,11 +344,9 @@ int main(int argc, char** argv) {
   using namespace palvorin;
   if (argc > 1 && std::string(argv[1]) == "init") return RunInit({argv + 2, argv + argc});
   Options options;
-  if (!ParseOptions(argc, argv, options)) {
-    std::cerr << kUsage;
-    return 2;
-  }
-  SessionState().rootDir = RootFolderFromEnvironment();
+  if (const int code = ParseOptions(argc, argv, options); code >= 0) return code;
+  UseInstallation(InstallationOfProgram());
+  SessionSetUp();
   DataFiles().dictionaryFolder = options.ddf.empty() ? "" : CompleteFolder(options.ddf);
   DataFiles().logPath.clear();
   DbEnvironment& env = DataFiles().env;

@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "console/console.h"
 #include "console/terminal.h"
 #include "deliver.h"
 #include "os/codepage.h"
 #include "os/files.h"
+#include "os/program.h"
 #include "preview.h"
 #include "printdoc.h"
 #include "screen/windows.h"
@@ -21,16 +23,17 @@ namespace {
 constexpr const char* kUsage =
     "usage: ZODIRUDI [SPOOL [DESTINATION]]\n"
     "\n"
-    "Prints a spool: by default zodirudi.tmp in the temporary folder (ZEPTMP, or the terminal\n"
-    "folder of Sessio.ini), to the destination of its DEVICE record. DESTINATION replaces it:\n"
+    "Prints a spool: by default zodirudi.tmp in the temporary folder (ZEPTMP, else the user's\n"
+    "temporary folder), to the destination of its DEVICE record. DESTINATION replaces it:\n"
     "  empty or PANTALLA   preview on the terminal (Esc leaves); without a terminal the pages\n"
     "                      go to standard output\n"
     "  NAME.pdf            a PDF file, A4, landscape when the listing is wider than 80 columns\n"
     "  LPR:QUEUE           the print queue QUEUE through lpr (LPR: alone: the default queue)\n"
     "  any other NAME      a text file, UTF-8, pages separated by form feeds\n"
-    "Relative names are taken from the current folder. Lines of the spool that cannot be\n"
-    "understood are reported with their number; the rest is still printed. A spool in which\n"
-    "nothing is printed gives no output at all.\n"
+    "A relative name in the DEVICE record is taken from the installation root (ZEPROOT, or the\n"
+    "parent of the exe/ folder that holds ZODIRUDI), one given here from the current folder.\n"
+    "Lines of the spool that cannot be understood are reported with their number; the rest is\n"
+    "still printed. A spool in which nothing is printed gives no output at all.\n"
     "Exit code 0 when the listing was delivered, 1 when it could not be, 2 for bad arguments.\n";
 
 void Report(const std::string& cp850Text) {
@@ -63,15 +66,19 @@ int Preview(const PrintedDocument& doc) {
 }
 
 int Run(int argc, char** argv) {
-  if (argc > 3 || (argc > 1 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help"))) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) {
+    if (AnswerStandardOption(argv[i], "ZODIRUDI", kUsage)) return 0;
+    if (IsOption(argv[i])) return BadUsage("ZODIRUDI", "unknown option " + std::string(argv[i]));
+    words.emplace_back(argv[i]);
   }
+  if (words.size() > 2) return BadUsage("ZODIRUDI", "unexpected argument " + words[2]);
+  UseInstallation(InstallationOfProgram());
   SessionSetUp();
   SessionState().moduleName = "ZODIRUDI";  // its screen texts are in LOCALE\ZODIRUDI.LNG
   TranslateConsoleTexts();
   const std::string spoolPath =
-      argc > 1 ? std::string(argv[1]) : SessionState().tempDir + "zodirudi.tmp";
+      !words.empty() ? words[0] : SessionState().tempDir + "zodirudi.tmp";
   std::string spool;
   OsStatus st = ReadWholeFile(spoolPath, spool);
   if (!st.ok()) {
@@ -86,7 +93,8 @@ int Run(int argc, char** argv) {
   // is not to be spent on an empty one.
   if (doc.pages.empty()) return 0;
 
-  const Destination dest = ClassifyDestination(argc > 2 ? std::string(argv[2]) : doc.destination);
+  const Destination dest = words.size() > 1 ? ClassifyDestination(words[1])
+                                            : ListingDestination(doc.destination);
   std::string message;
   bool delivered = true;
   switch (dest.kind) {

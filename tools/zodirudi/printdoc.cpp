@@ -16,20 +16,6 @@ std::string_view Trim(std::string_view s) {
   return s.substr(b, e - b + 1);
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (Upper(s[i]) != Upper(prefix[i])) return false;
-  }
-  return true;
-}
-
-bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && StartsWithNoCase(s.substr(s.size() - suffix.size()), suffix);
-}
-
 // A number as the print statement writes it (" 27 ", "-5 "), blanks around it optional.
 bool ParseNumber(std::string_view s, int& value) {
   s = Trim(s);
@@ -215,18 +201,6 @@ std::string RenderText(const PrintedDocument& doc, bool utf8) {
     }
   }
   return utf8 ? Utf8FromCp850(out) : out;
-}
-
-Destination ClassifyDestination(std::string_view device) {
-  std::string_view name = Trim(device);
-  if (name.empty() || (name.size() == 8 && StartsWithNoCase(name, "PANTALLA"))) {
-    return {DestinationKind::Screen, ""};
-  }
-  if (StartsWithNoCase(name, "LPR:")) {
-    return {DestinationKind::PrintQueue, std::string(Trim(name.substr(4)))};
-  }
-  if (EndsWithNoCase(name, ".pdf")) return {DestinationKind::PdfFile, std::string(name)};
-  return {DestinationKind::TextFile, std::string(name)};
 }
 
 }  // namespace palvorin::zodirudi

@@ -30,6 +30,8 @@
 #include <string_view>
 #include <vector>
 
+#include "print/destination.h"
+
 namespace palvorin::zodirudi {
 
 // Pages without a page record before their first text get this many lines.
@@ -82,22 +84,6 @@ std::string ProblemText(const SpoolProblem& problem);
 // The pages as text, one "\n"-ended line each, trailing blanks removed, every page after the
 // first opened by a form feed. `utf8` converts from CP850; otherwise the bytes stay CP850.
 std::string RenderText(const PrintedDocument& doc, bool utf8);
-
-// Where a device record sends the listing.
-enum class DestinationKind {
-  Screen,      // empty, or "PANTALLA": the preview pager
-  PdfFile,     // a file name ending in ".pdf"
-  PrintQueue,  // "LPR:" followed by a queue name (empty: the default queue)
-  TextFile,    // any other text names a file that receives the pages as UTF-8 text
-};
-
-struct Destination {
-  DestinationKind kind = DestinationKind::Screen;
-  std::string target;  // the file's path or the queue's name, blanks trimmed
-};
-
-// Case does not matter in "PANTALLA", "LPR:" or ".pdf"; blanks around the text are ignored.
-Destination ClassifyDestination(std::string_view device);
 
 }  // namespace palvorin::zodirudi
 

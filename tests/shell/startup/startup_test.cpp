@@ -111,7 +111,7 @@ TEST_F(ProgramTest, MissingOrMalformedFormFileStopsWithItsNameAndLine) {
   shortForm.erase(lastField, shortForm.find('\n', lastField) + 1 - lastField);
   shortForm.replace(header, 7, "\",9,2,");
   const Case cases[] = {
-      {"missing", false, "", {"PALVORIN.ZPN"}},
+      {"missing", false, "", {"PALVORIN.ZPN", "ZEPROOT=" + dir_.folder()}},
       {"malformed", true, "' comment\r\n1,4\r\n\"d,1b\",zz,0,0,0,0,0\r\n", {"PALVORIN.ZPN", "3"}},
       {"too few fields", true, shortForm, {"PALVORIN.ZPN", "10, 5 i 1"}},
   };
