@@ -171,6 +171,20 @@ class Terminal {
   Terminal& operator=(const Terminal&) = delete;
 
   std::string Screen() const { return Output(Command("capture-pane -p")); }
+  // The text of the message box on the screen, its lines joined by blanks.
+  std::string Box() const {
+    std::string text;
+    std::istringstream rows(Screen());
+    for (std::string row; std::getline(rows, row);) {
+      const size_t left = row.find("│ ");
+      const size_t right = row.rfind(" │");
+      if (left == std::string::npos || right <= left) continue;
+      std::string line = row.substr(left + 4, right - left - 4);
+      line.erase(line.find_last_not_of(' ') + 1);
+      text += (text.empty() ? "" : " ") + line;
+    }
+    return text;
+  }
 
   // Waits (at most `seconds`) until `done` holds for the screen; a failure shows the screen.
   bool WaitUntil(const std::function<bool(const std::string&)>& done, const std::string& what,
@@ -235,6 +249,15 @@ class Terminal {
     return -1;
   }
 
+  // Enter through the concept window, then "S" to the confirmation: the run starts.
+  void ConfirmFromTheConceptWindow() {
+    ASSERT_TRUE(WaitFor("CONCEPTES SELECCIONATS"));
+    Repeat("Enter", 21);
+    ASSERT_TRUE(WaitFor("Voleu començar el procés?"));
+    Type("S");
+    Keys({"Enter"});
+  }
+
   // Types a whole selection through the form: the mode, Enter through screen 1 (the listing
   // options too in mode A), through the concept window, and "S" to the confirmation. For the
   // listing modes it returns once the listing is written and the selection is back.
@@ -242,17 +265,17 @@ class Terminal {
     ASSERT_TRUE(WaitFor("Mode de treball"));
     Type(mode);
     Repeat("Enter", mode == "A" || mode == "a" ? 10 : 7);
-    ASSERT_TRUE(WaitFor("CONCEPTES SELECCIONATS"));
-    Repeat("Enter", 21);
-    ASSERT_TRUE(WaitFor("Voleu començar el procés?"));
-    Type("S");
-    Keys({"Enter"});
-    if (mode == "P" || mode == "p") return;  // prints nothing; the program's end tells
+    ConfirmFromTheConceptWindow();
+    if (::testing::Test::HasFatalFailure() || mode == "P" || mode == "p") return;  // prints nothing; the program's end tells
     const auto limit = Clock::now() + std::chrono::seconds(60);
     while (Clock::now() < limit && !fs::exists(inst_.root() + "out.txt")) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ASSERT_TRUE(fs::exists(inst_.root() + "out.txt")) << "no listing; the screen:\n" << Screen();
+    // What the run did, and the listing's file, until a key is pressed.
+    ASSERT_TRUE(WaitFor(" llistats: "));
+    EXPECT_NE(Box().find("Llistat a " + inst_.root() + "out.txt"), std::string::npos) << Box();
+    Keys({"Enter"});
     ASSERT_TRUE(WaitUntil(
         [](const std::string& s) {
           return s.find("Mode de treball") != std::string::npos &&
@@ -406,6 +429,21 @@ TEST_F(ProgramE2eTest, PickListsChooseACoOwnerAndAConcept) {
   t.Escape();
   t.Escape();
   EXPECT_EQ(t.WaitExit(), 0);
+}
+
+// A destination the print program cannot write to: the summary shows its message, naming the
+// file under the installation root that the relative name stands for.
+TEST_F(ProgramE2eTest, AListingThatCannotBeWrittenShowsThePrintProgramsMessage) {
+  inst_.SetTerminalKey("Sortida", "nodir/o.txt");
+  Terminal t(inst_);
+  ASSERT_TRUE(t.WaitFor("Mode de treball"));
+  t.Repeat("Enter", 7);
+  t.ConfirmFromTheConceptWindow();
+  ASSERT_TRUE(t.WaitFor("EL PROGRAMA D'IMPRESSIÓ HA FALLAT (codi 1)", 60));
+  EXPECT_NE(t.Box().find("ZODIRUDI: no es pot escriure el llistat a " + inst_.root() + "nodir/o.txt"),
+            std::string::npos)
+      << t.Box();
+  EXPECT_EQ(t.EscapeUntilExit(), 0);
 }
 
 }  // namespace
