@@ -139,6 +139,13 @@ class DemoInstallation {
     }
     return all;
   }
+  // palvorin-batch on this installation; its exit code.
+  int Batch(const std::string& args) const {
+    return std::system(("ZEPROOT=" + Quote(root()) + " ZEPTMP=" + Quote(tmp()) + " ZEPEXE=" +
+                        Quote(kExe) + " " + Quote(kExe + "palvorin-batch") + " " + args +
+                        " >/dev/null 2>&1")
+                           .c_str());
+  }
   // One data file's records as named fields.
   std::string DumpFields(const std::string& file) const {
     return Output(Quote(kExe + "zepdata") + " --ddf " + Quote(root() + "ddf") +
@@ -429,6 +436,46 @@ TEST_F(ProgramE2eTest, PickListsChooseACoOwnerAndAConcept) {
   t.Escape();
   t.Escape();
   EXPECT_EQ(t.WaitExit(), 0);
+}
+
+// Each value typed over the one the form proposed, without clearing it first: the run stores
+// what the scripted run stores for the same selection, and its summary gives the number and
+// the total of the receipts the data file then holds.
+TEST_F(ProgramE2eTest, PreparationTypedOverTheProposedValuesStoresTheTypedSelection) {
+  DemoInstallation scripted;
+  ASSERT_TRUE(scripted.ok());
+  ASSERT_EQ(scripted.Batch("--mode P --date 15/4/2025 --month 4 --from 2.1 --to 3.9999"), 0);
+  std::string box;
+  {
+    Terminal t(inst_);
+    ASSERT_TRUE(t.WaitFor("Mode de treball"));
+    // Over "V", "1/3/2025", "4" (the new date's month), "1.1" and "9999.9999", each field
+    // looked at before it is typed over, as an operator does.
+    for (const char* typed : {"P", "15/4/2025", "4", "2.1", "3.9999"}) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      t.Type(typed);
+      t.Keys({"Enter"});
+    }
+    t.Repeat("Enter", 2);
+    t.ConfirmFromTheConceptWindow();
+    ASSERT_TRUE(t.WaitFor("Rebuts desats: ", 60));
+    box = t.Box();
+    EXPECT_EQ(t.EscapeUntilExit(), 0);
+  }
+  EXPECT_EQ(inst_.Dump(), scripted.Dump());
+  const std::string headers = inst_.DumpFields("HCapRebu");
+  const std::map<std::string, long> stored = StoredReceipts(headers);
+  ASSERT_GT(stored.size(), 5u);
+  long total = 0;
+  for (const auto& [code, amount] : stored) {
+    EXPECT_TRUE(code.starts_with("2.") || code.starts_with("3.")) << code;
+    total += amount;
+  }
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(box, m, std::regex(R"(Rebuts desats: (\d+), total ([0-9.,]+-?))")))
+      << box;
+  EXPECT_EQ(std::stoul(m[1]), stored.size());
+  EXPECT_EQ(ListingHundredths(m[2]), total);
 }
 
 // A destination the print program cannot write to: the summary shows its message, naming the
