@@ -99,7 +99,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
       words.push_back(a);
     }
   }
-  if (words.empty()) return BadUsage("zepdata", "no command: create, dump, load or check");
+  if (words.empty()) return BadUsage("zepdata", "no command: create, dump, load, check or init");
   options.command = words[0];
   if (options.command != "create" && options.command != "dump" && options.command != "load" &&
       options.command != "check") {
