@@ -36,6 +36,7 @@ constexpr int kOpStat = 15;
 constexpr int kOpGetPosition = 22;
 constexpr int kOpGetDirect = 23;
 constexpr int kOpReset = 28;
+constexpr int kOpUnlock = 27;
 constexpr int kOpBeginTransaction = 19;
 constexpr int kOpEndTransaction = 20;
 constexpr int kOpAbortTransaction = 21;
@@ -63,14 +64,21 @@ constexpr int kFileSpecSize = 16;
 constexpr int kSegmentSize = 16;
 constexpr int kAcsNameSize = 8;
 
-std::string LockMessage() {
+// A built-in text in the operator's language, from its four UTF-8 forms.
+std::string Said(const char* catalan, const char* spanish, const char* galician,
+                 const char* aranese) {
   switch (OperatorLanguage()) {
-    case Language::Spanish: return "FICHERO BLOQUEADO. ESPERE UN MOMENTO.";
-    case Language::Galician: return "FICHEIRO BLOQUEADO. ESPERE UM MOMENTO.";
-    case Language::Aranese: return cp850("FICHÈR BLOQUEJAT. ESPERATZ UN MOMENT.");
+    case Language::Spanish: return cp850(spanish);
+    case Language::Galician: return cp850(galician);
+    case Language::Aranese: return cp850(aranese);
     case Language::Catalan: break;
   }
-  return "FITXER BLOQUEJAT. ESPEREU UN MOMENT.";
+  return cp850(catalan);
+}
+
+std::string LockMessage() {
+  return Said("FITXER BLOQUEJAT. ESPEREU UN MOMENT.", "FICHERO BLOQUEADO. ESPERE UN MOMENTO.",
+              "FICHEIRO BLOQUEADO. ESPERE UM MOMENTO.", "FICHÈR BLOQUEJAT. ESPERATZ UN MOMENT.");
 }
 
 std::string OpenFailureText() {
@@ -273,17 +281,22 @@ void CopyBackRecord(DbSlotState& slot, std::string_view data, uint32_t returned)
   std::memcpy(slot.record->data(), data.data(), n);
 }
 
+bool IsLockStatus(int status) {
+  return status == kStatusRecordLocked || status == kStatusFileLocked;
+}
+
 // One engine operation on the slot's record and current key, waiting out other workstations'
-// locks in lock mode 1.
+// locks in lock mode 1. Inside a transaction nothing is waited for: the lock is noted and the
+// status returned at once, so that the caller gives the transaction back instead of holding
+// the folder while another workstation waits for it.
 int DbDo(DbSlotState& slot, int op) {
   DataFileState& files = DataFiles();
   if (TakesLockBias(op) && slot.lockMode != 0) op += kSingleNoWaitLock;
   DataBuffer data;
   KeyBuffer key;
-  int attempts = 0;
+  DbLockWait wait;
   int status = 0;
   for (;;) {
-    if (attempts == 1) files.env.showMessage(kLockMessageRow, LockMessage());
     FillDataBuffer(slot, data);
     key.fill('\0');
     size_t keyLength = std::min<size_t>(slot.currentKey.size(), key.size());
@@ -293,16 +306,25 @@ int DbDo(DbSlotState& slot, int op) {
                         static_cast<int>(keyLength), ActiveKeyNumber(slot));
     CopyBackRecord(slot, View(data), length);
     slot.currentKey.assign(key.data(), keyLength);
-    if ((status == kStatusRecordLocked || status == kStatusFileLocked) && slot.lockMode == 1) {
-      int wait = 1 + static_cast<int>(10000.0 * files.env.random() + 0.5);
-      files.env.sleep(wait);
-      attempts = std::min(attempts + 1, 2);
-      continue;
+    if (!IsLockStatus(status)) break;
+    if (files.inTransaction) {
+      files.transactionMetLock = true;
+      break;
     }
-    break;
+    if (slot.lockMode != 1 || !wait.Pause()) break;
   }
-  if (attempts != 0) files.env.closeMessage();
   return status;
+}
+
+// Lets go of every record lock this program holds, on every open file.
+void ReleaseRecordLocks() {
+  for (int i = 1; i <= kDbSlots; ++i) {
+    DbSlotState& slot = DataFiles().slots[i];
+    if (slot.handle == 0) continue;
+    char scratch[4] = {};
+    uint32_t length = 0;
+    (void)CallEngine(kOpUnlock, slot.positionBlock.data(), scratch, length, scratch, 0, 0);
+  }
 }
 
 int ReadStatus(int status) { return status == kStatusShortBuffer ? 0 : status; }
@@ -391,15 +413,13 @@ int OpenOrCreate(DbSlotState& slot, const SplitName& split, std::string& why) {
   std::string key(kKeyBufferSize, '\0');
   std::memcpy(key.data(), path.data(), path.size());
   bool created = false;
+  DbLockWait wait;  // a file locked as a whole: three seconds at a time, with the lock message
   for (;;) {
     std::string owner = OwnerName();
     uint32_t length = Length(owner.size());
     int status = CallEngine(kOpOpen, slot.positionBlock.data(), owner.data(), length, key.data(),
                             kKeyBufferSize, 0);
-    if (status == kStatusFileLocked) {
-      DataFiles().env.sleep(kOpenRetryMs);
-      continue;
-    }
+    if (status == kStatusFileLocked && wait.Pause(kOpenRetryMs)) continue;
     // A file just created that still cannot be found would make the loop endless.
     if (status != kStatusFileNotFound || created) return status;
     std::string buffer, dictionaryPath;
@@ -493,6 +513,7 @@ void DbReset(int& status) {
   status = CallEngine(kOpReset, scratch.positionBlock.data(), area, length, area, 0, 0);
   scratch.positionBlock.fill(0);
   if (status != 0) return;
+  files.inTransaction = false;  // the engine's reset undoes an open transaction
   for (int i = 1; i <= kDbSlots; ++i) files.slots[i] = DbSlotState{};
   // The saved lock modes belong to the files just released.
   files.lockStack.clear();
@@ -793,9 +814,77 @@ int DbTransaction(int handle, char command) {
            : command == 'A' ? kOpAbortTransaction
                             : -1;
   if (op < 0) return 1;
+  DataFileState& files = DataFiles();
   char scratch[4] = {};
   uint32_t length = 0;
-  return CallEngine(op, slot->positionBlock.data(), scratch, length, scratch, 0, 0);
+  if (op != kOpBeginTransaction) {
+    int status = CallEngine(op, slot->positionBlock.data(), scratch, length, scratch, 0, 0);
+    files.inTransaction = false;
+    // What the transaction's records were locked for is over once it is.
+    ReleaseRecordLocks();
+    return status;
+  }
+  // Nothing is held while the folder is waited for: the workstation holding it may be waiting
+  // for one of our records.
+  ReleaseRecordLocks();
+  DbLockWait wait;
+  int status = 0;
+  do {
+    status = CallEngine(op, slot->positionBlock.data(), scratch, length, scratch, 0, 0);
+  } while (IsLockStatus(status) && wait.Pause());
+  files.inTransaction = status == 0;
+  files.transactionMetLock = false;
+  return status;
+}
+
+bool DbTransactionMetLock() { return DataFiles().transactionMetLock; }
+
+DbLockWait::~DbLockWait() {
+  if (shown_) DataFiles().env.closeMessage();
+}
+
+bool DbLockWait::Pause(int ms) {
+  DataFileState& files = DataFiles();
+  const int limit = files.lockWaitLimitMs;
+  if (limit >= 0 && waited_ >= limit) return false;
+  if (ms < 0) ms = 1 + static_cast<int>(10000.0 * files.env.random() + 0.5);
+  if (limit >= 0) ms = static_cast<int>(std::min<long>(ms, limit - waited_));
+  files.env.sleep(ms);
+  waited_ += ms;
+  if (!shown_) {
+    files.env.showMessage(kLockMessageRow, LockMessage());
+    shown_ = true;
+  }
+  return true;
+}
+
+std::string DbStatusText(int status) {
+  std::string text;
+  switch (status) {
+    case 2:
+      text = Said("ERROR DE LECTURA O ESCRIPTURA", "ERROR DE LECTURA O ESCRITURA",
+                  "ERRO DE LECTURA OU ESCRITURA", "ERROR DE LECTURA O ESCRIPTURA");
+      break;
+    case 18:
+      text = Said("DISC PLE", "DISCO LLENO", "DISCO CHEO", "DISC PLEN");
+      break;
+    case 30:
+      text = Said("BASE DE DADES MALMESA", "BASE DE DATOS DAÑADA", "BASE DE DATOS DANADA",
+                  "BASA DE DADES MALMESA");
+      break;
+    case 54:
+      text = Said("REGISTRE MALMÈS", "REGISTRO DAÑADO", "REXISTRO DANADO", "REGISTRE MALMÉS");
+      break;
+    case kStatusRecordLocked:
+    case kStatusFileLocked:
+      text = Said("BLOQUEJAT PER UN ALTRE USUARI", "BLOQUEADO POR OTRO USUARIO",
+                  "BLOQUEADO POR OUTRO USUARIO", "BLOQUEJAT PER UN AUTE USUARI");
+      break;
+    default:
+      text = Said("ERROR", "ERROR", "ERRO", "ERROR");
+      break;
+  }
+  return text + " (" + std::to_string(status) + ")";
 }
 
 }  // namespace palvorin

@@ -13,8 +13,9 @@
 // Status 22 from a read (the engine had more than fits) counts as success.
 //
 // Lock modes, per open file: 0 no locks; 1 every read locks its record and, when another
-// workstation holds it, waits with a message on row 24 and retries until it gets it; 2 every
-// read locks its record and a lock held elsewhere comes back as 84 or 85.
+// workstation holds it, waits with a message on row 24 and retries until it gets it (or until
+// the lock-wait limit, when one is set); 2 every read locks its record and a lock held
+// elsewhere comes back as 84 or 85. Inside a transaction no mode waits (DbTransaction).
 //
 // A file that cannot be opened is the one fatal failure: DbOpen shows "NO ES POT ACCEDIR AL
 // FITXER <name> (<status>)" in the operator's language, waits for a key, releases every file and
@@ -41,6 +42,8 @@ constexpr int kDbNotOpen = 3;
 constexpr int kDbAlreadyOpen = 1002;
 constexpr int kDbNoFreeSlot = 1003;
 constexpr int kDbBadKey = 1004;
+// Engine statuses the layer's callers act on.
+constexpr int kDbRecordLocked = 84;
 
 constexpr int kDbSlots = 40;          // open files at most
 constexpr int kDbDataBufferSize = 1536;  // longest record the layer can carry
@@ -123,8 +126,39 @@ std::string DbCurrentKey(int handle);
 
 // Transactions over every data file of the folder that `handle`'s file lies in: 'B' begins one,
 // 'E' ends it keeping every change, 'A' aborts it undoing them. Returns the engine's status
-// (3 for a handle that is not open, 1 for another letter).
+// (3 for a handle that is not open, 1 for another letter). Each first lets go of every record
+// lock the program holds. A Begin that finds the folder held by another workstation waits for
+// it as for a locked record (DbLockWait), holding nothing meanwhile, and gives 85 only once the
+// lock-wait limit is spent.
+//
+// Inside a transaction no lock is waited for: an operation that meets another workstation's
+// lock returns 84 or 85 at once and DbTransactionMetLock() turns true until the next Begin. The
+// caller then aborts, waits (DbLockWait) and does the transaction's work again, so that no
+// program ever waits for a record while holding the folder, or for the folder while holding a
+// record, and two programs can never wait for each other.
 int DbTransaction(int handle, char command);
+bool DbTransactionMetLock();
+
+// A wait for another workstation's lock. Each Pause sleeps `ms`, or a random 1 to 10001 ms when
+// none is given, and the lock message ("FITXER BLOQUEJAT. ESPEREU UN MOMENT.") shows on row 24
+// from the first pause until the wait object ends. Once the layer's lock-wait limit has been
+// slept, Pause returns false without sleeping.
+class DbLockWait {
+ public:
+  DbLockWait() = default;
+  ~DbLockWait();
+  DbLockWait(const DbLockWait&) = delete;
+  DbLockWait& operator=(const DbLockWait&) = delete;
+  bool Pause(int ms = -1);
+
+ private:
+  long waited_ = 0;
+  bool shown_ = false;
+};
+
+// What a failing status means, in the operator's language, followed by the number:
+// "DISC PLE (18)". Any status has such a text.
+std::string DbStatusText(int status);
 
 // ---- State ---------------------------------------------------------------------------------
 
@@ -171,6 +205,11 @@ struct DataFileState {
   // open until DbReset.
   std::string logPath = "db.log";
   AppendFile log;
+  // How long a wait for another workstation's lock may last, in milliseconds; negative: as
+  // long as it takes (the screen, where the operator sees the message and can ask).
+  int lockWaitLimitMs = -1;
+  bool inTransaction = false;        // a Begin succeeded and no End or Abort followed
+  bool transactionMetLock = false;   // see DbTransactionMetLock
 };
 
 // The run's only open-file table.

@@ -177,7 +177,6 @@ EngineStatus DoOpen(void* posBlock, const CallArgs& a) {
     return EngineStatus::FileNotFound;
   if (Cursor* old = CursorOf(posBlock)) CloseCursor(*old);  // a block reused without Close
   Folder& folder = GetFolder(path.dir, false);
-  JoinTransaction(folder);
   std::shared_ptr<DataFile> file = folder.Find(path.name);
   if (!file) return EngineStatus::FileNotFound;
 
@@ -359,7 +358,8 @@ EngineStatus Dispatch(uint16_t op, void* posBlock, const CallArgs& a) {
     return EngineStatus::Ok;
   }
   if (c->file->gone) return EngineStatus::FileNotOpen;
-  JoinTransaction(*c->folder);
+  // Reads never join a transaction: a folder is taken for writing at Begin or at its first
+  // write, so that a transaction over the scratch file leaves the data folder free.
   switch (static_cast<EngineOp>(a.base)) {
     case EngineOp::Insert:
       return DoInsert(*c, a);

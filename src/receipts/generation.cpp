@@ -323,90 +323,115 @@ void CountPrepared(ReceiptRunState& run) {
   run.counts.storedTotal += StoredAmount(co.totals.Sum());
 }
 
-// The run's counts as they stood before the current group of co-owners.
-void RestoreGroupCounts(ReceiptRunState& run) {
-  const PreparingGroup& g = run.group;
-  run.counts.stored = g.stored;
-  run.counts.storedTotal = g.storedTotal;
-  run.counts.left.resize(g.left);
-}
 
-// One co-owner in a transaction of its own.
-void PrepareCoOwnerAlone(ReceiptRunState& run) {
-  bool inTransaction = DbTransaction(hprobase::kHandle, 'B') == 0;
-  if (!StoreCoOwner(run)) {
-    if (inTransaction) (void)DbTransaction(hprobase::kHandle, 'A');
-    RecordFailure(run, run.co.code, "status" + SpoolNumber(run.co.storageStatus));
-    return;
-  }
-  if (inTransaction && DbTransaction(hprobase::kHandle, 'E') != 0) {
-    RecordFailure(run, run.co.code, "commit");
-    return;
-  }
-  CountPrepared(run);
-}
-
-// Co-owners are stored in groups of consecutive co-owners of one building, one transaction
-// each: every co-owner is then fully prepared or as it was, whatever interrupts the run, and the
-// run makes one durable commit per group instead of one per co-owner.
+// ---- Preparing: co-owners stored in transactions ------------------------------------------
+//
+// The co-owners of a building are found first, without locks; then they are stored in groups
+// of consecutive co-owners, one transaction each, every co-owner read again with its lock
+// inside the transaction that stores it. Every co-owner is then fully prepared or as it was,
+// whatever interrupts the run, and the run makes one durable commit per group instead of one
+// per co-owner.
+//
+// A transaction never waits for another workstation's lock: the layer notes the lock and the
+// group is given back whole, then stored again co-owner by co-owner; a co-owner that meets a
+// lock waits (with the lock message) and is tried again, until the layer's lock-wait limit,
+// past which it is left as it was and reported. So no run waits for a record while holding
+// the data folder, or for the folder while holding a record, and two runs cannot wait for each
+// other.
 constexpr size_t kGroupSize = 25;
 
-void CommitGroup(ReceiptRunState& run) {
-  PreparingGroup& g = run.group;
-  if (!g.open) return;
-  g.open = false;
-  if (g.inTransaction && DbTransaction(hprobase::kHandle, 'E') != 0) {
-    RestoreGroupCounts(run);
-    for (const std::string& code : g.codes) RecordFailure(run, code, "commit");
+// The co-owners of the building in the selected range, in key order.
+std::vector<std::string> CoOwnersToPrepare(ReceiptRunState& run, const std::string& building) {
+  const RunParams& p = run.params;
+  const std::string& probase = *run.areas.probase;
+  std::vector<std::string> codes;
+  int status = 0;
+  DbLockMode(hprobase::kHandle, "+D", status);
+  DbGet(hprobase::kHandle, 0, building, 1, status);
+  while (status == 0 && GetText(probase, hprobase::kCode, 2) == building &&
+         GetText(probase, hprobase::kCode, 4) <= p.toCoOwner) {
+    std::string code = GetText(probase, hprobase::kCode, 4);
+    if (code >= p.fromCoOwner) codes.push_back(code);
+    DbSkip(hprobase::kHandle, 1, status);
   }
-  g.codes.clear();
+  DbLockMode(hprobase::kHandle, "-", status);
+  return codes;
 }
 
-// Storing failed for the group's last co-owner: the group's transaction is undone and its
-// co-owners are stored again one by one, so only the one that fails is left as it was.
-void RedoGroupOneByOne(ReceiptRunState& run) {
-  PreparingGroup& g = run.group;
-  if (g.inTransaction) (void)DbTransaction(hprobase::kHandle, 'A');
-  g.open = false;
-  std::vector<std::string> codes = std::move(g.codes);
-  g.codes.clear();
-  run.building = g.building;
-  run.general = g.general;
-  run.coOwners = g.coOwners;
-  RestoreGroupCounts(run);
+enum class GroupOutcome { Stored, Locked, Failed };
+
+// Stores the co-owners `codes` inside the open transaction. Stops at the first that meets
+// another workstation's lock or whose storing fails (its status in run.co.storageStatus).
+GroupOutcome StoreGroup(ReceiptRunState& run, const std::vector<std::string>& codes) {
   for (const std::string& code : codes) {
-    int status = 0;
-    DbGet(hprobase::kHandle, 0, code, 0, status);
-    if (status != 0) continue;
+    std::string shown = CodeDisplay(code);
+    if (shown.size() < 9) shown.insert(0, 9 - shown.size(), ' ');
+    run.progress->Show(shown);
     run.co = CoOwnerWork{};
     run.co.code = code;
+    int status = 0;
+    DbGet(hprobase::kHandle, 0, code, 0, status);
+    if (DbTransactionMetLock()) return GroupOutcome::Locked;
+    if (status != 0) continue;  // gone since the building's co-owners were found
     ++run.coOwners;
     ReadCoOwnerData(run);
-    PrepareCoOwnerAlone(run);
+    const bool stored = StoreCoOwner(run);
+    if (DbTransactionMetLock()) return GroupOutcome::Locked;
+    if (!stored) return GroupOutcome::Failed;
+    CountPrepared(run);
   }
-  // HProBase is left on the group's last co-owner, where the walk goes on.
+  return GroupOutcome::Stored;
 }
 
-// One co-owner in the preparing mode, within the current group.
-void PrepareCoOwner(ReceiptRunState& run) {
-  PreparingGroup& g = run.group;
-  if (!g.open) {
-    g.open = true;
-    g.building = run.building;
-    g.general = run.general;
-    g.coOwners = run.coOwners - 1;  // before this co-owner
-    g.stored = run.counts.stored;
-    g.storedTotal = run.counts.storedTotal;
-    g.left = run.counts.left.size();
-    g.inTransaction = DbTransaction(hprobase::kHandle, 'B') == 0;
+// Stores `codes` (consecutive co-owners of one building) in one transaction.
+void PrepareGroup(ReceiptRunState& run, const std::vector<std::string>& codes) {
+  const PartialTotals building = run.building;
+  const PartialTotals general = run.general;
+  const int coOwners = run.coOwners;
+  const RunCounts counts = run.counts;
+  DbLockWait wait;
+  for (;;) {
+    const int began = DbTransaction(hprobase::kHandle, 'B');
+    if (began != 0) {
+      for (const std::string& code : codes) RecordFailure(run, code, DbStatusText(began));
+      return;
+    }
+    const GroupOutcome outcome = StoreGroup(run, codes);
+    if (outcome == GroupOutcome::Stored) {
+      const int ended = DbTransaction(hprobase::kHandle, 'E');
+      if (ended != 0) {
+        run.counts = counts;
+        for (const std::string& code : codes) RecordFailure(run, code, DbStatusText(ended));
+      }
+      return;
+    }
+    (void)DbTransaction(hprobase::kHandle, 'A');
+    run.building = building;
+    run.general = general;
+    run.coOwners = coOwners;
+    run.counts = counts;
+    if (codes.size() > 1) {
+      // Stored again one by one, so that only the co-owner that fails is left as it was.
+      for (const std::string& code : codes) PrepareGroup(run, {code});
+      return;
+    }
+    if (outcome == GroupOutcome::Failed) {
+      RecordFailure(run, codes[0], DbStatusText(run.co.storageStatus));
+      return;
+    }
+    if (!wait.Pause()) {
+      RecordFailure(run, codes[0], DbStatusText(kDbRecordLocked));
+      return;
+    }
   }
-  g.codes.push_back(run.co.code);
-  if (!StoreCoOwner(run)) {
-    RedoGroupOneByOne(run);
-    return;
+}
+
+void PrepareBuilding(ReceiptRunState& run, const std::string& building) {
+  const std::vector<std::string> codes = CoOwnersToPrepare(run, building);
+  for (size_t at = 0; at < codes.size(); at += kGroupSize) {
+    const size_t end = std::min(codes.size(), at + kGroupSize);
+    PrepareGroup(run, std::vector<std::string>(codes.begin() + at, codes.begin() + end));
   }
-  CountPrepared(run);
-  if (g.codes.size() >= kGroupSize) CommitGroup(run);
 }
 
 // After the co-owners of a building: its block, its summary lines and its separator, when it
@@ -566,7 +591,9 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
     std::string buildingCode = GetText(finca, hfinca::kCode, 2);
     run.buildingFlag = false;
     run.building = PartialTotals{};
-    if (p.issueDate >= GetText(finca, hfinca::kReceiptsFrom, 4)) {
+    if (p.mode == 'P' && p.issueDate >= GetText(finca, hfinca::kReceiptsFrom, 4)) {
+      PrepareBuilding(run, buildingCode);
+    } else if (p.issueDate >= GetText(finca, hfinca::kReceiptsFrom, 4)) {
       int coStatus = 0;
       DbGet(hprobase::kHandle, 0, buildingCode, 1, coStatus);
       while (coStatus == 0 && GetText(probase, hprobase::kCode, 2) == buildingCode &&
@@ -580,20 +607,15 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
         if (code >= p.fromCoOwner) {
           ++run.coOwners;
           ReadCoOwnerData(run);
-          if (p.mode == 'P') {
-            PrepareCoOwner(run);
-          } else {
-            ProcessCoOwner(run);
-            if (p.mode == 'V' && run.co.error > 0) {
-              PrintErrorLine();
-              ++run.counts.listed;
-            }
+          ProcessCoOwner(run);
+          if (p.mode == 'V' && run.co.error > 0) {
+            PrintErrorLine();
+            ++run.counts.listed;
           }
         }
         DbSkip(hprobase::kHandle, 1, coStatus);
       }
     }
-    CommitGroup(run);
     FinishBuilding(run);
     // Reading the co-owners and their data left HFinca where it was: go on from the building.
     DbSkip(hfinca::kHandle, 1, status);

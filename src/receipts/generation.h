@@ -12,7 +12,9 @@
 //   P  preparing: the receipts are stored (storage.h). Co-owners are stored in transactions of
 //      the engine, each holding whole co-owners (from before the undo of an earlier preparation
 //      to after the economic record is written back) of one building, so an interrupted run
-//      leaves every co-owner fully prepared or as it was.
+//      leaves every co-owner fully prepared or as it was. A co-owner held by another
+//      workstation is waited for, never while holding the data folder; past the layer's
+//      lock-wait limit it is left as it was and counts among the run's failures.
 //
 // Error codes of a co-owner: 0 none, -1 skipped without message (remittance outside the range,
 // building or co-owner blocked, no collection data), 1 remittance missing, 4 a receipt of this
@@ -99,19 +101,6 @@ struct RunAreas {
   std::string* remeses = nullptr;
 };
 
-// The co-owners of the preparing mode's current transaction, and the totals from before it.
-struct PreparingGroup {
-  bool open = false;
-  bool inTransaction = false;
-  std::vector<std::string> codes;
-  PartialTotals building;
-  PartialTotals general;
-  int coOwners = 0;
-  int stored = 0;
-  int64_t storedTotal = 0;
-  size_t left = 0;
-};
-
 // The run's state; one per program.
 struct ReceiptRunState {
   RunAreas areas;
@@ -125,7 +114,6 @@ struct ReceiptRunState {
   PartialTotals general;
   std::string rememberedRemittance;  // code of the remittance record held; empty: none
   CoOwnerWork co;
-  PreparingGroup group;
   int coOwners = 0;  // co-owners processed in this run
   std::vector<std::string> failures;
   RunCounts counts;

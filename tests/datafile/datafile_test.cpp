@@ -154,6 +154,14 @@ class DataFileTest : public ::testing::Test {
   }
 
   // Wraps the engine: `play` sees every call first and may answer it instead (nonzero).
+  // The charges file holding charge 12.5/1, in lock mode "A".
+  void ChargeReadWithLocks() {
+    OpenCharges();
+    ASSERT_EQ(PutCharge(5, 1), 0);
+    int status = 0;
+    DbLockMode(hrebuts::kHandle, "A", status);
+  }
+
   void WrapEngine(std::function<int(uint16_t op)> play) {
     DataFiles().env.engine = [this, play](uint16_t op, void* pos, void* data, uint32_t* len,
                                           void* key, uint8_t keyLen, int8_t keyNum) -> int16_t {
@@ -287,12 +295,42 @@ TEST_F(DataFileTest, AMissingFileWithoutItsDictionaryNamesBothAsTheSystemShowsTh
   }
 }
 
-TEST_F(DataFileTest, OpenOfAFileLockedAsAWholeWaitsThreeSecondsAndRetries) {
+TEST_F(DataFileTest, OpenOfAFileLockedAsAWholeWaitsThreeSecondsAtATimeWithTheLockMessage) {
   int refusals = 2;
   WrapEngine([&](uint16_t op) { return op == 0 && refusals-- > 0 ? 85 : 0; });
   OpenCharges();
   EXPECT_EQ(sleeps_, (std::vector<int>{3000, 3000}));
-  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(messages_, (std::vector<std::string>{"24:FITXER BLOQUEJAT. ESPEREU UN MOMENT."}));
+  EXPECT_EQ(closed_, 1);
+  // With a limit, the open gives up once it is spent.
+  int status = 0;
+  DbReset(status);
+  DataFiles().lockWaitLimitMs = 5000;
+  refusals = 100;
+  DbOpen(hrebuts::kHandle, Dades(hrebuts::kFile), charge_, status);
+  EXPECT_EQ(sleeps_, (std::vector<int>{3000, 3000, 3000, 2000}));
+  EXPECT_EQ(exitCode_, 1);
+}
+
+TEST_F(DataFileTest, InTransactionsALockIsNotedNotWaitedForAndABusyBeginWaitsHoldingNothing) {
+  ChargeReadWithLocks();
+  int status = 0;
+  int busy = 2;
+  WrapEngine([&](uint16_t op) { return op == 19 && busy-- > 0 ? 85 : op == 205 ? 84 : 0; });
+  EXPECT_EQ(DbTransaction(hrebuts::kHandle, 'B'), 0);
+  EXPECT_EQ(ops_, (std::vector<int>{27, 19, 19, 19})) << "locks let go, then the folder waited for";
+  EXPECT_EQ(sleeps_, (std::vector<int>{2501, 2501}));
+  EXPECT_EQ(closed_, 1);
+  DbGet(hrebuts::kHandle, 0, ChargeKey(5, 1), 0, status);
+  EXPECT_EQ(status, 84);
+  EXPECT_TRUE(DbTransactionMetLock());
+  EXPECT_EQ(sleeps_.size(), 2u);
+  EXPECT_EQ(DbTransaction(hrebuts::kHandle, 'A'), 0);
+  DataFiles().lockWaitLimitMs = 3000;
+  busy = 100;
+  EXPECT_EQ(DbTransaction(hrebuts::kHandle, 'B'), 85);
+  EXPECT_EQ(sleeps_, (std::vector<int>{2501, 2501, 2501, 499}));
+  EXPECT_FALSE(DbTransactionMetLock());
 }
 
 TEST_F(DataFileTest, FileCreatedElsewhereBetweenOpenAndCreateIsOpened) {
@@ -476,10 +514,8 @@ TEST_F(DataFileTest, LockModesAreSavedAndRestoredPerFile) {
 }
 
 TEST_F(DataFileTest, LockedRecordWaitsWithTheMessageUntilReleased) {
-  OpenCharges();
-  ASSERT_EQ(PutCharge(5, 1), 0);
+  ChargeReadWithLocks();
   int status = 0;
-  DbLockMode(hrebuts::kHandle, "A", status);
   int held = 3;
   WrapEngine([&](uint16_t op) { return op == 205 && held-- > 0 ? 84 : 0; });
   DbGet(hrebuts::kHandle, 0, ChargeKey(5, 1), 0, status);

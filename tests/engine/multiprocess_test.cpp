@@ -1,52 +1,11 @@
 // Two processes on the same files: record locks, a folder held by another writer, and a writer
 // killed inside its transaction. The other process is a forked child that does its part,
 // tells the parent through a pipe, and then waits to be killed.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <functional>
-
 #include "engine_fixture.h"
+#include "support/other_process.h"
 
 namespace palvorin::testing {
 namespace {
-
-class OtherProcess {
- public:
-  // Runs `part` in a child; returns once the child has reported its first status.
-  explicit OtherProcess(const std::function<int()>& part) {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      ForgetEngineStateAfterFork();
-      const char status = static_cast<char>(part());
-      if (write(fds[1], &status, 1) != 1) _exit(2);
-      for (;;) pause();  // holds whatever it took until killed
-    }
-    close(fds[1]);
-    char status = -1;
-    if (read(fds[0], &status, 1) == 1) status_ = status;
-    close(fds[0]);
-  }
-  ~OtherProcess() { Kill(); }
-  OtherProcess(const OtherProcess&) = delete;
-  OtherProcess& operator=(const OtherProcess&) = delete;
-
-  int status() const { return status_; }  // what the child's part returned; -1 if it died
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int status_ = -1;
-};
 
 class TwoProcessTest : public EngineTest {
  protected:

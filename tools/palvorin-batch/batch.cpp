@@ -70,12 +70,14 @@ std::string BatchUsage() {
          "  --page-per-building F|G   a new page after each building (G)\n"
          "  --types SSSSS             types: other, D, R, S, P (SSSSS)\n"
          "  --concepts C1,C2,...      concepts taken whatever their type\n"
+         "  --lock-wait SECONDS       longest wait for another workstation's lock (60);\n"
+         "                            past it the co-owner is left as it was (exit 3)\n"
          "  --no-print                leave the spool in the temporary folder\n"
          "  -h, --help  --version     this text / the program's version\n"
          "It works on the installation of ZEPROOT, ZEPEXE and ZEPTMP, or when one is not set on\n"
          "the installation that holds it and the user's temporary folder. What the run did goes\n"
          "to standard error. Exit code 0 on success, 2 for bad options or a refused selection,\n"
-         "3 when the listing or a co-owner's receipt could not be written.\n";
+         "3 when the listing or a co-owner's receipt could not be written or was left for a lock.\n";
 }
 
 bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& options,
@@ -112,7 +114,8 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
       value = arg.substr(eq + 1);
       hasValue = true;
     }
-    bool known = texts.count(name) != 0 || name == "--types" || name == "--concepts";
+    bool known = texts.count(name) != 0 || name == "--types" || name == "--concepts" ||
+                 name == "--lock-wait";
     if (!known) {
       why = "unknown option " + arg;
       return false;
@@ -127,6 +130,13 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
     value = cp850(value);
     if (auto it = texts.find(name); it != texts.end()) {
       *it->second = value;
+    } else if (name == "--lock-wait") {
+      if (value.empty() || value.size() > 6 ||
+          value.find_first_not_of("0123456789") != std::string::npos) {
+        why = "--lock-wait takes a number of seconds";
+        return false;
+      }
+      options.lockWaitSeconds = std::stoi(value);
     } else if (name == "--types") {
       if (value.size() != 5) {
         why = "--types takes five flags S or N, one per type: other, D, R, S, P";
@@ -153,6 +163,7 @@ int RunBatch(const std::vector<std::string>& args) {
   }
   UseStandardError();
   UseInstallation(InstallationOfProgram());
+  DataFiles().lockWaitLimitMs = options.lockWaitSeconds * 1000;
   SessionSetUp();
   Session& session = SessionState();
   if (!session.rootDir.empty()) (void)SetCurrentDir(session.rootDir);

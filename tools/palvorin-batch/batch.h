@@ -24,6 +24,8 @@ struct BatchOptions {
   SelectionTexts selection;
   bool print = true;
   std::string answer;  // "--help", "-h" or "--version" when given: answered, nothing run
+  // How long a co-owner (or a data file) held by another workstation is waited for.
+  int lockWaitSeconds = 60;
 };
 
 // Reads the options (after the program name). `args` are the command line's texts as given
