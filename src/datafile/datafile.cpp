@@ -64,20 +64,8 @@ constexpr int kFileSpecSize = 16;
 constexpr int kSegmentSize = 16;
 constexpr int kAcsNameSize = 8;
 
-// A built-in text in the operator's language, from its four UTF-8 forms.
-std::string Said(const char* catalan, const char* spanish, const char* galician,
-                 const char* aranese) {
-  switch (OperatorLanguage()) {
-    case Language::Spanish: return cp850(spanish);
-    case Language::Galician: return cp850(galician);
-    case Language::Aranese: return cp850(aranese);
-    case Language::Catalan: break;
-  }
-  return cp850(catalan);
-}
-
 std::string LockMessage() {
-  return Said("FITXER BLOQUEJAT. ESPEREU UN MOMENT.", "FICHERO BLOQUEADO. ESPERE UN MOMENTO.",
+  return BuiltInText("FITXER BLOQUEJAT. ESPEREU UN MOMENT.", "FICHERO BLOQUEADO. ESPERE UN MOMENTO.",
               "FICHEIRO BLOQUEADO. ESPERE UM MOMENTO.", "FICHÈR BLOQUEJAT. ESPERATZ UN MOMENT.");
 }
 
@@ -862,26 +850,26 @@ std::string DbStatusText(int status) {
   std::string text;
   switch (status) {
     case 2:
-      text = Said("ERROR DE LECTURA O ESCRIPTURA", "ERROR DE LECTURA O ESCRITURA",
+      text = BuiltInText("ERROR DE LECTURA O ESCRIPTURA", "ERROR DE LECTURA O ESCRITURA",
                   "ERRO DE LECTURA OU ESCRITURA", "ERROR DE LECTURA O ESCRIPTURA");
       break;
     case 18:
-      text = Said("DISC PLE", "DISCO LLENO", "DISCO CHEO", "DISC PLEN");
+      text = BuiltInText("DISC PLE", "DISCO LLENO", "DISCO CHEO", "DISC PLEN");
       break;
     case 30:
-      text = Said("BASE DE DADES MALMESA", "BASE DE DATOS DAÑADA", "BASE DE DATOS DANADA",
+      text = BuiltInText("BASE DE DADES MALMESA", "BASE DE DATOS DAÑADA", "BASE DE DATOS DANADA",
                   "BASA DE DADES MALMESA");
       break;
     case 54:
-      text = Said("REGISTRE MALMÈS", "REGISTRO DAÑADO", "REXISTRO DANADO", "REGISTRE MALMÉS");
+      text = BuiltInText("REGISTRE MALMÈS", "REGISTRO DAÑADO", "REXISTRO DANADO", "REGISTRE MALMÉS");
       break;
     case kStatusRecordLocked:
     case kStatusFileLocked:
-      text = Said("BLOQUEJAT PER UN ALTRE USUARI", "BLOQUEADO POR OTRO USUARIO",
+      text = BuiltInText("BLOQUEJAT PER UN ALTRE USUARI", "BLOQUEADO POR OTRO USUARIO",
                   "BLOQUEADO POR OUTRO USUARIO", "BLOQUEJAT PER UN AUTE USUARI");
       break;
     default:
-      text = Said("ERROR", "ERROR", "ERRO", "ERROR");
+      text = BuiltInText("ERROR", "ERROR", "ERRO", "ERROR");
       break;
   }
   return text + " (" + std::to_string(status) + ")";

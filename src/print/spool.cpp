@@ -106,18 +106,6 @@ std::string JustifyCode(std::string_view argument) {
   }
 }
 
-// The library's own message in the operator's language, from its four UTF-8 texts.
-std::string InOperatorLanguage(const char* catalan, const char* spanish, const char* galician,
-                               const char* aranese) {
-  switch (OperatorLanguage()) {
-    case Language::Spanish: return cp850(spanish);
-    case Language::Galician: return cp850(galician);
-    case Language::Aranese: return cp850(aranese);
-    case Language::Catalan: break;
-  }
-  return cp850(catalan);
-}
-
 }  // namespace
 
 PrintState& Prints() {
@@ -231,7 +219,7 @@ PrintOutcome RunPrintProgram() {
 std::string PrintErrorsPath() { return SessionState().tempDir + "zodirudi.err"; }
 
 std::string PrintFailureMessage() {
-  std::string text = InOperatorLanguage(
+  std::string text = BuiltInText(
       "EL PROGRAMA D'IMPRESSIÓ HA FALLAT (codi ", "EL PROGRAMA DE IMPRESIÓN HA FALLADO (código ",
       "O PROGRAMA DE IMPRESIÓN FALLOU (código ", "ETH PROGRAMA D'IMPRESSION A FALHAT (còdi ");
   text += std::to_string(Prints().printExitCode) + ")\n";
@@ -257,7 +245,7 @@ bool TakeMissingProgramReport() {
 }
 
 std::string MissingPrintProgramMessage() {
-  return InOperatorLanguage("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ ",
+  return BuiltInText("NO ES TROBA EL PROGRAMA D'IMPRESSIÓ ",
                             "NO SE ENCUENTRA EL PROGRAMA DE IMPRESIÓN ",
                             "NON SE ATOPA O PROGRAMA DE IMPRESIÓN ",
                             "NON SE TROBE ETH PROGRAMA D'IMPRESSION ") +

@@ -1,5 +1,6 @@
 #include "session/language.h"
 
+#include "os/codepage.h"
 #include "os/files.h"
 #include "session/session.h"
 
@@ -56,6 +57,17 @@ Language LanguageOf(std::string_view code) {
 }
 
 Language OperatorLanguage() { return LanguageOf(SessionState().languageCode); }
+
+std::string BuiltInText(const char* catalan, const char* spanish, const char* galician,
+                        const char* aranese) {
+  switch (OperatorLanguage()) {
+    case Language::Spanish: return cp850(spanish);
+    case Language::Galician: return cp850(galician);
+    case Language::Aranese: return cp850(aranese);
+    case Language::Catalan: break;
+  }
+  return cp850(catalan);
+}
 
 LanguageFiles& Languages() {
   static LanguageFiles files;

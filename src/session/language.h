@@ -22,6 +22,11 @@ Language LanguageOf(std::string_view code);
 // The language of the session's language code.
 Language OperatorLanguage();
 
+// A text the program carries in its four forms (UTF-8 literals), in the operator's language
+// and in code page 850; for messages that must not depend on the language file.
+std::string BuiltInText(const char* catalan, const char* spanish, const char* galician,
+                        const char* aranese);
+
 // The language files' state: the base name of the file, empty until the first translation
 // sets it to the session's module name ("PALVORIN" when the start-up has not set one), and the
 // file's translations into the session's language, read at that first translation and kept
