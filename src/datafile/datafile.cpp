@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "engine/engine.h"
 #include "os/codepage.h"
 #include "os/clock.h"
 #include "os/files.h"
@@ -40,7 +42,6 @@ constexpr int kOpUnlock = 27;
 constexpr int kOpBeginTransaction = 19;
 constexpr int kOpEndTransaction = 20;
 constexpr int kOpAbortTransaction = 21;
-constexpr int kKeyOnly = 50;
 constexpr int kSingleNoWaitLock = 200;
 
 constexpr int kStatusShortBuffer = 22;
@@ -269,6 +270,25 @@ void CopyBackRecord(DbSlotState& slot, std::string_view data, uint32_t returned)
   std::memcpy(slot.record->data(), data.data(), n);
 }
 
+// Notes the damaged record the slot's file stands on (the engine made it current), once.
+void NoteDamage(DbSlotState& slot) {
+  std::string data(kDbDataBufferSize, ' ');
+  char scratch[4] = {};
+  uint32_t length = Length(data.size());
+  std::string where;
+  if (CallEngine(kOpGetPosition, slot.positionBlock.data(), data.data(), length, scratch, 0, 0) ==
+      0) {
+    where = ", " + BuiltInText("POSICIÓ ", "POSICIÓN ", "POSICIÓN ", "POSICION ") +
+            std::to_string(Word(data, 0) | static_cast<long>(Word(data, 2)) << 16);
+  }
+  // A walk that passes the same record twice (a co-owner's charges are read in two passes)
+  // reports it once.
+  std::vector<std::string>& reports = DataFiles().damageReports;
+  std::string report = slot.shownPath + where + ": " + DbStatusText(kDbDamagedRecord);
+  if (std::find(reports.begin(), reports.end(), report) == reports.end())
+    reports.push_back(std::move(report));
+}
+
 bool IsLockStatus(int status) {
   return status == kStatusRecordLocked || status == kStatusFileLocked;
 }
@@ -294,6 +314,7 @@ int DbDo(DbSlotState& slot, int op) {
                         static_cast<int>(keyLength), ActiveKeyNumber(slot));
     CopyBackRecord(slot, View(data), length);
     slot.currentKey.assign(key.data(), keyLength);
+    if (status == kDbDamagedRecord) NoteDamage(slot);
     if (!IsLockStatus(status)) break;
     if (files.inTransaction) {
       files.transactionMetLock = true;
@@ -393,6 +414,28 @@ OsStatus DictionaryBuffer(const std::string& base, std::string& buffer, std::str
   return read;
 }
 
+// Whether `folder` is the session's temporary folder, whose scratch files are made afresh.
+bool IsTemporaryFolder(const std::string& folder) {
+  auto trimmed = [](std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+  };
+  const std::string temp = SessionState().tempDir;
+  return !temp.empty() && trimmed(ShownPath(folder)) == trimmed(ShownPath(temp));
+}
+
+// A data folder that had no database has just been given one: a new installation, or a root
+// folder mistyped, which the operator must hear of before working in it.
+void AnnounceNewDatabase(const SplitName& split) {
+  DbEnvironment& env = DataFiles().env;
+  env.showMessage(kFatalMessageRow,
+                  BuiltInText("BASE DE DADES NOVA CREADA A ", "BASE DE DATOS NUEVA CREADA EN ",
+                       "BASE DE DATOS NOVA CREADA EN ", "BASA DE DADES NAUA CREADA EN ") +
+                      ShownPath(split.folder.empty() ? "." : split.folder));
+  env.waitKey();
+  env.closeMessage();
+}
+
 // Open, waiting out a file locked as a whole and creating a missing file from its dictionary.
 // A missing file without a dictionary to create it from gives 12 and the reason in `why`.
 int OpenOrCreate(DbSlotState& slot, const SplitName& split, std::string& why) {
@@ -417,8 +460,10 @@ int OpenOrCreate(DbSlotState& slot, const SplitName& split, std::string& why) {
       return status;
     }
     uint32_t createLength = Length(buffer.size());
+    const bool newDatabase = !EngineHasDatabase(path) && !IsTemporaryFolder(split.folder);
     status = CallEngine(kOpCreate, slot.positionBlock.data(), buffer.data(), createLength,
                         key.data(), kKeyBufferSize, -1);
+    if (status == 0 && newDatabase) AnnounceNewDatabase(split);
     // Another workstation that found the file missing at the same moment may have created it
     // first: the file is there now, so it is opened like any other.
     if (status != 0 && status != kStatusFileExists) return status;
@@ -474,7 +519,9 @@ void DbOpen(int handle, const std::string& name, std::string& record, int& statu
   slot.handle = handle;
   slot.record = &record;
   std::string why;
-  status = OpenOrCreate(slot, SplitFileName(name), why);
+  const SplitName split = SplitFileName(name);
+  slot.shownPath = ShownPath(split.folder + split.base + split.extension);
+  status = OpenOrCreate(slot, split, why);
   if (status == 0) {
     slot.statistics = ReadStatistics(slot);
     slot.recordLength = Word(slot.statistics, 0);
@@ -488,7 +535,9 @@ void DbOpen(int handle, const std::string& name, std::string& record, int& statu
       return;
     }
   }
-  if (why.empty()) why = OpenFailureText() + name + " (" + std::to_string(std::abs(status)) + ")";
+  if (why.empty()) {
+    why = OpenFailureText() + slot.shownPath + ": " + DbStatusText(std::abs(status));
+  }
   StopOnOpenFailure(why);
 }
 
@@ -827,6 +876,10 @@ int DbTransaction(int handle, char command) {
 
 bool DbTransactionMetLock() { return DataFiles().transactionMetLock; }
 
+std::vector<std::string> DbTakeDamageReports() {
+  return std::exchange(DataFiles().damageReports, {});
+}
+
 DbLockWait::~DbLockWait() {
   if (shown_) DataFiles().env.closeMessage();
 }
@@ -852,6 +905,9 @@ std::string DbStatusText(int status) {
     case 2:
       text = BuiltInText("ERROR DE LECTURA O ESCRIPTURA", "ERROR DE LECTURA O ESCRITURA",
                   "ERRO DE LECTURA OU ESCRITURA", "ERROR DE LECTURA O ESCRIPTURA");
+      break;
+    case 12:
+      text = BuiltInText("NO EXISTEIX", "NO EXISTE", "NON EXISTE", "NON EXISTÍS");
       break;
     case 18:
       text = BuiltInText("DISC PLE", "DISCO LLENO", "DISCO CHEO", "DISC PLEN");

@@ -18,9 +18,11 @@
 // elsewhere comes back as 84 or 85. Inside a transaction no mode waits (DbTransaction).
 //
 // A file that cannot be opened is the one fatal failure: DbOpen shows "NO ES POT ACCEDIR AL
-// FITXER <name> (<status>)" in the operator's language, waits for a key, releases every file and
-// ends the process. A missing file is first created from its dictionary, ddf\<base>.xdf under
-// the installation root, and that is no failure.
+// FITXER <path> <what happened> (<status>)" in the operator's language, the path as the system
+// shows it, waits for a key, releases every file and ends the process. A missing file is first
+// created from its dictionary, ddf\<base>.xdf under the installation root, and that is no
+// failure; but a folder that had no database at all (a new installation, or a mistyped root)
+// is announced, and a database that is damaged or no database is never replaced.
 //
 // Every insert and update appends a line to db.log in the current directory.
 #ifndef PALVORIN_DATAFILE_DATAFILE_H_
@@ -31,6 +33,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/btrcall.h"
 #include "os/files.h"
@@ -43,6 +46,7 @@ constexpr int kDbAlreadyOpen = 1002;
 constexpr int kDbNoFreeSlot = 1003;
 constexpr int kDbBadKey = 1004;
 // Engine statuses the layer's callers act on.
+constexpr int kDbDamagedRecord = 54;  // a stored record of another length than the file's
 constexpr int kDbRecordLocked = 84;
 
 constexpr int kDbSlots = 40;          // open files at most
@@ -160,6 +164,11 @@ class DbLockWait {
 // "DISC PLE (18)". Any status has such a text.
 std::string DbStatusText(int status);
 
+// The damaged records that reads met since the last call (status 54, the record is passed
+// over by the next skip), each as the file's path as the system shows it, the record's
+// position and what happened: "/srv/zep/DADES/HProBase.dat, POSICIÓ 21: REGISTRE MALMÈS (54)".
+std::vector<std::string> DbTakeDamageReports();
+
 // ---- State ---------------------------------------------------------------------------------
 
 // How the layer reaches the world beyond the engine. The defaults use the screen library, the
@@ -189,6 +198,7 @@ struct DbSlotState {
   std::string currentKey;
   int lockMode = 0;
   std::string rangeLow, rangeHigh;
+  std::string shownPath;  // the file's path as the system shows it, for reports
   // The file's statistics (record length, keys, collating table), read once at open: a file's
   // keys cannot change while it is open, and every keyed read needs its key's length.
   std::string statistics;
@@ -210,6 +220,7 @@ struct DataFileState {
   int lockWaitLimitMs = -1;
   bool inTransaction = false;        // a Begin succeeded and no End or Abort followed
   bool transactionMetLock = false;   // see DbTransactionMetLock
+  std::vector<std::string> damageReports;  // see DbTakeDamageReports
 };
 
 // The run's only open-file table.

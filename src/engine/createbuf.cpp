@@ -174,6 +174,10 @@ std::string_view StatusName(EngineStatus status) {
       return "InvalidRecordLength";
     case EngineStatus::InvalidKeyLength:
       return "InvalidKeyLength";
+    case EngineStatus::NotADataFile:
+      return "NotADataFile";
+    case EngineStatus::DamagedRecord:
+      return "DamagedRecord";
     case EngineStatus::TransactionActive:
       return "TransactionActive";
     case EngineStatus::NoTransaction:

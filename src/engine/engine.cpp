@@ -423,6 +423,13 @@ bool EngineDropFile(const std::string& path) {
   }
 }
 
+bool EngineHasDatabase(const std::string& path) {
+  DataFilePath p;
+  if (!SplitDataFilePath(path, p)) return true;
+  std::error_code ec;
+  return std::filesystem::exists(p.dir + "/" + kDatabaseName, ec) || ec;
+}
+
 void ResetEngineForTest() {
   CloseEverything();
   EngineState& e = Engine();

@@ -37,6 +37,11 @@ void EngineInit();
 // then answer 3.
 bool EngineDropFile(const std::string& path);
 
+// Whether the folder of the data file at `path` (DOS-style or Linux) already has its database;
+// false when creating a file there starts a new one. A folder that does not exist counts as
+// having one: nothing can be created there.
+bool EngineHasDatabase(const std::string& path);
+
 // The settings in force; change them before the first BTRCALL of a run or test.
 EngineSettings& EngineConfig();
 

@@ -103,11 +103,15 @@ bool FetchRow(Stmt& q, FoundRow& row) {
   return true;
 }
 
-// A stored record always has the file's length; anything shorter was not written by us, and
-// taking keys from it would read past its end.
-void CheckStored(const DataFile& f, const std::string& data) {
-  if (data.size() < static_cast<size_t>(f.recordLength()))
-    throw EngineError{EngineStatus::IoError, "damaged record in " + f.name()};
+// A stored record always has the file's length; any other length was not written by us, and
+// taking keys from it could read past its end. Such a record answers DamagedRecord, with the
+// file and position in the last error.
+bool Intact(const DataFile& f, int64_t id, const std::string& data) {
+  if (data.size() == static_cast<size_t>(f.recordLength())) return true;
+  Engine().lastError = "damaged record in " + f.name() + " at position " + std::to_string(id) +
+                       ": " + std::to_string(data.size()) + " bytes, not " +
+                       std::to_string(f.recordLength());
+  return false;
 }
 
 bool Query(DataFile& f, int key, KeyQuery shape, std::string_view value, int64_t id,
@@ -115,14 +119,12 @@ bool Query(DataFile& f, int key, KeyQuery shape, std::string_view value, int64_t
   Stmt& q = f.Query(key, shape);
   if (shape != KeyQuery::First && shape != KeyQuery::Last) q.BindBlob(1, value);
   if (shape == KeyQuery::NextSame || shape == KeyQuery::PrevSame) q.BindInt(2, id);
-  if (!FetchRow(q, row)) return false;
-  CheckStored(f, row.data);
-  return true;
+  return FetchRow(q, row);
 }
 
 // Appends to the read-ahead block the rows `q` (bound but for its limit, parameter
 // `limitParam`) gives, at most `limit`; false when it gave fewer, the end of its walk.
-bool Collect(const DataFile& f, Stmt& q, int limitParam, size_t limit, ReadAhead& ra) {
+bool Collect(Stmt& q, int limitParam, size_t limit, ReadAhead& ra) {
   q.BindInt(limitParam, static_cast<int64_t>(limit));
   StmtScope scope(q);
   size_t got = 0;
@@ -132,7 +134,6 @@ bool Collect(const DataFile& f, Stmt& q, int limitParam, size_t limit, ReadAhead
     r.id = q.ColumnInt(0);
     r.data.assign(q.ColumnBlob(1));
     r.collated.assign(q.ColumnBlob(2));
-    CheckStored(f, r.data);
     ++ra.count;
     ++got;
   }
@@ -159,11 +160,11 @@ void FillAhead(Cursor& c, int k, bool forward, bool usedUp) {
     Stmt& same = f.Query(k, forward ? KeyQuery::NextSameBlock : KeyQuery::PrevSameBlock);
     same.BindBlob(1, c.anchorKey);
     same.BindInt(2, c.anchorId);
-    if (Collect(f, same, 3, ra.block, ra)) return;
+    if (Collect(same, 3, ra.block, ra)) return;
   }
   Stmt& beyond = f.Query(k, forward ? KeyQuery::GreaterBlock : KeyQuery::LessBlock);
   beyond.BindBlob(1, c.anchorKey);
-  ra.atEnd = !Collect(f, beyond, 2, ra.block - ra.count, ra);
+  ra.atEnd = !Collect(beyond, 2, ra.block - ra.count, ra);
 }
 
 // Whether the cursor's read-ahead block continues its walk on key `k`: same key and
@@ -323,7 +324,6 @@ bool FindById(Cursor& c, const CallArgs& a, FoundRow& row) {
   row.id = q.ColumnInt(0);
   row.data.assign(q.ColumnBlob(1));
   row.collated.clear();
-  CheckStored(*c.file, row.data);
   return true;
 }
 
@@ -432,6 +432,9 @@ EngineStatus DoGet(Cursor& c, const CallArgs& a) {
   SetPlace(c, row, a.keyNum, a.keyOnly);
   c.currentData.assign(row.data);
   c.currentStamp = stamp;
+  // A damaged record becomes current with nothing returned, so that Get Next and Previous go
+  // on past it and Get Position tells where it is.
+  if (!Intact(*c.file, row.id, row.data)) return EngineStatus::DamagedRecord;
   return ReturnRecord(c, a, row, a.keyNum);
 }
 
@@ -456,6 +459,7 @@ EngineStatus DoGetDirect(Cursor& c, const CallArgs& a) {
   c.currentStamp = stamp;
   c.afterKeyOnly = false;
   c.logicalKey = -1;
+  if (!Intact(f, row.id, row.data)) return EngineStatus::DamagedRecord;
   if (a.keyNum >= 0) {
     const KeyCodec& key = f.keys()[a.keyNum];
     const std::string raw = KeyFromRecord(key, reinterpret_cast<const uint8_t*>(row.data.data()));
@@ -510,7 +514,7 @@ EngineStatus DoUpdate(Cursor& c, const CallArgs& a) {
     if (!q.Step()) return EngineStatus::InvalidPositioning;  // deleted by another process
     Engine().old.assign(q.ColumnBlob(1));
     old = &Engine().old;
-    CheckStored(f, *old);
+    if (!Intact(f, id, *old)) return EngineStatus::DamagedRecord;
   }
   // Only the indexes of the keys whose value changes are touched: equal key values store
   // equal index entries.

@@ -1,10 +1,14 @@
 #include "engine/sqlitedb.h"
 
+#include <cerrno>
 #include <utility>
 
 namespace palvorin {
 
-EngineStatus StatusFromSqlite(int code) {
+EngineStatus StatusFromSqlite(int code, int systemError) {
+  // A write the disk had no room for can surface as an I/O error of the log or the file.
+  if ((code & 0xFF) == SQLITE_IOERR && (systemError == ENOSPC || systemError == EDQUOT))
+    return EngineStatus::DiskFull;
   switch (code & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -17,6 +21,9 @@ EngineStatus StatusFromSqlite(int code) {
       return EngineStatus::AccessDenied;
     case SQLITE_FULL:
       return EngineStatus::DiskFull;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      return EngineStatus::NotADataFile;
     default:
       return EngineStatus::IoError;
   }
@@ -26,7 +33,7 @@ void ThrowSqlite(sqlite3* db, int code, std::string_view what) {
   std::string message(what);
   message += ": ";
   message += db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
-  throw EngineError{StatusFromSqlite(code), std::move(message)};
+  throw EngineError{StatusFromSqlite(code, db ? sqlite3_system_errno(db) : 0), std::move(message)};
 }
 
 Stmt::Stmt(sqlite3* db, std::string_view sql) : db_(db) {
@@ -103,7 +110,8 @@ void ExecSql(sqlite3* db, const std::string& sql) {
   if (rc != SQLITE_OK) {
     std::string message = sql + ": " + (error ? error : sqlite3_errstr(rc));
     sqlite3_free(error);
-    throw EngineError{StatusFromSqlite(sqlite3_extended_errcode(db)), std::move(message)};
+    throw EngineError{StatusFromSqlite(sqlite3_extended_errcode(db), sqlite3_system_errno(db)),
+                      std::move(message)};
   }
 }
 

@@ -18,9 +18,10 @@ struct EngineError {
   std::string message;
 };
 
-// The engine status for an SQLite result code: busy or locked 85, a unique constraint 5,
-// cannot open 12, read-only 46, full 18, anything else 2.
-EngineStatus StatusFromSqlite(int code);
+// The engine status for an SQLite result code and the system's error number behind it: busy
+// or locked 85, a unique constraint 5, cannot open 12, read-only 46, full (or an I/O error
+// for want of room) 18, not a database or damaged 30, anything else 2.
+EngineStatus StatusFromSqlite(int code, int systemError = 0);
 
 // Throws the EngineError for `code` with SQLite's message for `db`.
 [[noreturn]] void ThrowSqlite(sqlite3* db, int code, std::string_view what);

@@ -29,10 +29,13 @@ enum class EngineStatus : int16_t {
   InvalidKeyPosition = 27,
   InvalidRecordLength = 28,
   InvalidKeyLength = 29,
+  NotADataFile = 30,  // the folder's database is damaged or no database at all, or a data
+                      // file's table and its catalog entry do not agree
   TransactionActive = 37,     // Begin while a transaction is already open
   NoTransaction = 39,         // End or Abort without Begin
   InvalidRecordAddress = 43,  // Get Direct on a position that holds no record
   AccessDenied = 46,          // a write through a file opened read-only
+  DamagedRecord = 54,         // a stored record whose length is not the file's record length
   InvalidAcs = 48,
   InvalidKeyType = 49,
   FileExists = 59,

@@ -1,6 +1,10 @@
 #include "engine/store.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -9,6 +13,9 @@ namespace palvorin {
 namespace {
 
 constexpr const char* kCatalog = "palvorin_files";
+constexpr const char* kCatalogTable =
+    "CREATE TABLE IF NOT EXISTS palvorin_files (fileno INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " name TEXT NOT NULL UNIQUE, definition BLOB NOT NULL)";
 
 std::string KeyColumn(int key) { return "k" + std::to_string(key); }
 
@@ -50,6 +57,39 @@ std::string QuerySql(const std::string& table, int key, KeyQuery shape) {
       break;
   }
   return {};
+}
+
+[[noreturn]] void ThrowSystem(EngineStatus status, const std::string& what) {
+  throw EngineError{errno == ENOSPC || errno == EDQUOT ? EngineStatus::DiskFull : status,
+                    what + ": " + std::strerror(errno)};
+}
+
+// A new database for the folder `dir`, made with its catalog under a name of this process and
+// linked into place only when whole: no other process ever finds a database without its
+// header, and a database another process put there meanwhile is kept, never replaced.
+void CreateDatabase(const std::string& dir) {
+  const std::string path = dir + "/" + kDatabaseName;
+  const std::string fresh = path + ".new-" + std::to_string(getpid());
+  (void)unlink(fresh.c_str());  // left by an earlier process of the same number
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(fresh.c_str(), &db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  try {
+    if (rc != SQLITE_OK) ThrowSqlite(db, rc, fresh);
+    ExecSql(db, "PRAGMA journal_mode=WAL");
+    ExecSql(db, kCatalogTable);
+  } catch (...) {
+    sqlite3_close_v2(db);
+    (void)unlink(fresh.c_str());
+    throw;
+  }
+  // Closing the only connection folds the log into the file and removes it.
+  rc = sqlite3_close_v2(db);
+  const bool linked = rc == SQLITE_OK && (link(fresh.c_str(), path.c_str()) == 0 || errno == EEXIST);
+  const int error = errno;
+  (void)unlink(fresh.c_str());
+  errno = error;
+  if (!linked) ThrowSystem(EngineStatus::IoError, "cannot create " + path);
 }
 
 }  // namespace
@@ -123,13 +163,23 @@ Folder::Folder(const std::string& dir, bool create, int busyTimeoutMs) : dir_(di
   if (std::filesystem::is_symlink(path, linkError)) {
     throw EngineError{EngineStatus::IoError, path + ": a symbolic link"};
   }
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
-  if (create) flags |= SQLITE_OPEN_CREATE;
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT) ThrowSystem(EngineStatus::IoError, path);
+    if (!create) throw EngineError{EngineStatus::FileNotFound, path};
+    CreateDatabase(dir);
+  } else if (!S_ISREG(st.st_mode) || st.st_size == 0) {
+    // An empty file would pass for a new database and be filled as one: it is reported and
+    // left as it is, like any other file that is not a database.
+    throw EngineError{EngineStatus::NotADataFile, path + ": not a database"};
+  }
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
+    const int systemError = sqlite3_system_errno(db_);
     sqlite3_close(db_);
     db_ = nullptr;
-    throw EngineError{create ? EngineStatus::IoError : EngineStatus::FileNotFound, path};
+    throw EngineError{StatusFromSqlite(rc, systemError), path};
   }
   try {
     sqlite3_extended_result_codes(db_, 1);
@@ -141,12 +191,15 @@ Folder::Folder(const std::string& dir, bool create, int busyTimeoutMs) : dir_(di
     commit_ = Stmt(db_, "COMMIT");
     syncFull_ = Stmt(db_, "PRAGMA synchronous=FULL");
     syncNormal_ = Stmt(db_, "PRAGMA synchronous=NORMAL");
+    findTable_ = Stmt(db_,
+                      "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
+                      "CAST(?1 AS TEXT) COLLATE NOCASE");
     if (!locks_.Open(dir + "/" + kLockName))
       throw EngineError{EngineStatus::IoError, "cannot open the lock file in " + dir};
     MapWalHeader();
   } catch (...) {
     // A database that cannot be set up (busy, damaged) is closed again: the caller may retry.
-    for (Stmt* s : {&begin_, &commit_, &syncFull_, &syncNormal_}) *s = Stmt();
+    for (Stmt* s : {&begin_, &commit_, &syncFull_, &syncNormal_, &findTable_}) *s = Stmt();
     sqlite3_close_v2(db_);
     db_ = nullptr;
     throw;
@@ -156,7 +209,8 @@ Folder::Folder(const std::string& dir, bool create, int busyTimeoutMs) : dir_(di
 Folder::~Folder() {
   if (inTransaction_) RollbackTransaction();
   files_.clear();
-  for (Stmt* s : {&begin_, &commit_, &syncFull_, &syncNormal_, &findFile_}) *s = Stmt();
+  for (Stmt* s : {&begin_, &commit_, &syncFull_, &syncNormal_, &findFile_, &findTable_})
+    *s = Stmt();
   if (db_) sqlite3_close_v2(db_);
 }
 
@@ -177,10 +231,28 @@ bool Folder::CatalogRow(const std::string& name, int64_t& fileNo, std::string& d
   return true;
 }
 
+bool Folder::TableExists(const std::string& name) {
+  StmtScope scope(findTable_);
+  findTable_.BindBlob(1, name);
+  return findTable_.Step();
+}
+
+bool Folder::Listed(const std::string& name, int64_t& fileNo, std::string& definition) {
+  const bool listed = CatalogRow(name, fileNo, definition);
+  // A table and its catalog entry come and go together: one without the other is damage
+  // from outside, and recreating the file would lose what its table holds.
+  if (listed != TableExists(name)) {
+    throw EngineError{EngineStatus::NotADataFile,
+                      dir_ + "/" + kDatabaseName + ": " + name +
+                          (listed ? " is listed but has no table" : " has a table but is not listed")};
+  }
+  return listed;
+}
+
 std::shared_ptr<DataFile> Folder::Find(const std::string& name) {
   int64_t fileNo = 0;
   std::string definition;
-  const bool exists = CatalogRow(name, fileNo, definition);
+  const bool exists = Listed(name, fileNo, definition);
   auto it = files_.find(name);
   if (it != files_.end()) {
     if (exists && it->second->fileNo() == fileNo && it->second->definition() == definition)
@@ -208,11 +280,17 @@ void Folder::DropTable(const std::string& name) {
 
 void Folder::Create(const std::string& name, const std::string& definition, const FileDef& def) {
   WriteTxn txn(*this, true);
-  ExecSql(db_, std::string("CREATE TABLE IF NOT EXISTS ") + kCatalog +
-                   " (fileno INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE,"
-                   " definition BLOB NOT NULL)");
+  ExecSql(db_, kCatalogTable);
   findFile_ = Stmt();
-  DropTable(name);
+  int64_t fileNo = 0;
+  std::string old;
+  if (Listed(name, fileNo, old)) {
+    // A file is replaced only while it is empty: records are never thrown away by a create.
+    Stmt any(db_, "SELECT 1 FROM " + QuoteIdent(name) + " LIMIT 1");
+    if (any.Step()) throw EngineError{EngineStatus::FileExists, name + " holds records"};
+    any.Reset();
+    DropTable(name);
+  }
   const std::string table = QuoteIdent(name);
   std::string sql = "CREATE TABLE " + table + " (id INTEGER PRIMARY KEY, data BLOB NOT NULL";
   const std::vector<KeyCodec> keys = BuildKeyCodecs(def);

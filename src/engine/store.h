@@ -99,7 +99,9 @@ class DataFile {
 class Folder {
  public:
   // Opens the database of folder `dir` (an existing folder, canonical path). Without `create`
-  // a folder with no database gives FileNotFound. Throws EngineError.
+  // a folder with no database gives FileNotFound; with it, a new database is made. A file in
+  // its place that is empty or not a database gives NotADataFile and is left alone. Throws
+  // EngineError.
   Folder(const std::string& dir, bool create, int busyTimeoutMs);
   ~Folder();
   Folder(const Folder&) = delete;
@@ -119,9 +121,11 @@ class Folder {
   const std::string& dir() const { return dir_; }
 
   // The data file `name` (small letters, base.ext) as stored now; null when it does not exist.
-  // A file already loaded is reused while its number and definition are unchanged.
+  // A file already loaded is reused while its number and definition are unchanged. A table
+  // without its catalog entry, or an entry without its table, throws NotADataFile.
   std::shared_ptr<DataFile> Find(const std::string& name);
-  // Creates the data file `name` from `definition`, replacing an existing one. Throws EngineError.
+  // Creates the data file `name` from `definition`, replacing an existing one only while it is
+  // empty (FileExists when it holds records). Throws EngineError.
   void Create(const std::string& name, const std::string& definition, const FileDef& def);
   // Drops the data file `name`; false when there was none.
   bool Drop(const std::string& name);
@@ -138,6 +142,9 @@ class Folder {
  private:
   friend class WriteTxn;
   bool CatalogRow(const std::string& name, int64_t& fileNo, std::string& definition);
+  bool TableExists(const std::string& name);
+  // CatalogRow, checked against the tables the database holds.
+  bool Listed(const std::string& name, int64_t& fileNo, std::string& definition);
   void DropTable(const std::string& name);
   void MapWalHeader();
   void ReadWalHeader(unsigned char* header) const;
@@ -154,7 +161,7 @@ class Folder {
   LockFile locks_;
   bool inTransaction_ = false;
   std::map<std::string, std::shared_ptr<DataFile>> files_;
-  Stmt begin_, commit_, syncFull_, syncNormal_, findFile_;
+  Stmt begin_, commit_, syncFull_, syncNormal_, findFile_, findTable_;
 };
 
 // One write outside a Begin ... End is its own immediate transaction, rolled back unless

@@ -308,8 +308,9 @@ bool StoreCoOwner(ReceiptRunState& run) {
   return co.storageStatus == 0;
 }
 
+// A failure of the run, for co-owner `code` (none: of the file being walked).
 void RecordFailure(ReceiptRunState& run, const std::string& code, const std::string& what) {
-  run.failures.push_back(CodeDisplay(code) + ": " + what);
+  run.failures.push_back(code.empty() ? what : CodeDisplay(code) + ": " + what);
   run.counts.left.push_back(run.failures.back());
   if (run.progress) run.progress->Failure(run.failures.back());
 }
@@ -323,6 +324,24 @@ void CountPrepared(ReceiptRunState& run) {
   run.counts.storedTotal += StoredAmount(co.totals.Sum());
 }
 
+// Reports the damaged records met since the last report.
+void ReportDamage(ReceiptRunState& run, const std::string& code) {
+  for (const std::string& what : DbTakeDamageReports()) RecordFailure(run, code, what);
+}
+
+// After a read of a walk: a damaged record is reported and the walk goes on past it.
+void PassDamaged(ReceiptRunState& run, int handle, int& status) {
+  while (status == kDbDamagedRecord) {
+    ReportDamage(run, "");
+    DbSkip(handle, 1, status);
+  }
+}
+
+void ShowProgress(ReceiptRunState& run, const std::string& code) {
+  std::string shown = CodeDisplay(code);
+  if (shown.size() < 9) shown.insert(0, 9 - shown.size(), ' ');
+  run.progress->Show(shown);
+}
 
 // ---- Preparing: co-owners stored in transactions ------------------------------------------
 //
@@ -348,11 +367,13 @@ std::vector<std::string> CoOwnersToPrepare(ReceiptRunState& run, const std::stri
   int status = 0;
   DbLockMode(hprobase::kHandle, "+D", status);
   DbGet(hprobase::kHandle, 0, building, 1, status);
+  PassDamaged(run, hprobase::kHandle, status);
   while (status == 0 && GetText(probase, hprobase::kCode, 2) == building &&
          GetText(probase, hprobase::kCode, 4) <= p.toCoOwner) {
     std::string code = GetText(probase, hprobase::kCode, 4);
     if (code >= p.fromCoOwner) codes.push_back(code);
     DbSkip(hprobase::kHandle, 1, status);
+    PassDamaged(run, hprobase::kHandle, status);
   }
   DbLockMode(hprobase::kHandle, "-", status);
   return codes;
@@ -364,19 +385,22 @@ enum class GroupOutcome { Stored, Locked, Failed };
 // another workstation's lock or whose storing fails (its status in run.co.storageStatus).
 GroupOutcome StoreGroup(ReceiptRunState& run, const std::vector<std::string>& codes) {
   for (const std::string& code : codes) {
-    std::string shown = CodeDisplay(code);
-    if (shown.size() < 9) shown.insert(0, 9 - shown.size(), ' ');
-    run.progress->Show(shown);
+    ShowProgress(run, code);
     run.co = CoOwnerWork{};
     run.co.code = code;
     int status = 0;
     DbGet(hprobase::kHandle, 0, code, 0, status);
     if (DbTransactionMetLock()) return GroupOutcome::Locked;
+    run.co.damage = DbTakeDamageReports();
+    if (!run.co.damage.empty()) return GroupOutcome::Failed;
     if (status != 0) continue;  // gone since the building's co-owners were found
     ++run.coOwners;
     ReadCoOwnerData(run);
-    const bool stored = StoreCoOwner(run);
+    bool stored = StoreCoOwner(run);
     if (DbTransactionMetLock()) return GroupOutcome::Locked;
+    // A damaged record of the co-owner leaves the whole co-owner as it was.
+    run.co.damage = DbTakeDamageReports();
+    if (!run.co.damage.empty()) stored = false;
     if (!stored) return GroupOutcome::Failed;
     CountPrepared(run);
   }
@@ -416,7 +440,8 @@ void PrepareGroup(ReceiptRunState& run, const std::vector<std::string>& codes) {
       return;
     }
     if (outcome == GroupOutcome::Failed) {
-      RecordFailure(run, codes[0], DbStatusText(run.co.storageStatus));
+      for (const std::string& what : run.co.damage) RecordFailure(run, codes[0], what);
+      if (run.co.damage.empty()) RecordFailure(run, codes[0], DbStatusText(run.co.storageStatus));
       return;
     }
     if (!wait.Pause()) {
@@ -587,6 +612,7 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
   std::string lastBuilding = p.toCoOwner.substr(0, 2);
   int status = 0;
   DbGet(hfinca::kHandle, 0, firstBuilding, 1, status);
+  PassDamaged(run, hfinca::kHandle, status);
   while (status == 0 && GetText(finca, hfinca::kCode, 2) <= lastBuilding) {
     std::string buildingCode = GetText(finca, hfinca::kCode, 2);
     run.buildingFlag = false;
@@ -596,12 +622,11 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
     } else if (p.issueDate >= GetText(finca, hfinca::kReceiptsFrom, 4)) {
       int coStatus = 0;
       DbGet(hprobase::kHandle, 0, buildingCode, 1, coStatus);
+      PassDamaged(run, hprobase::kHandle, coStatus);
       while (coStatus == 0 && GetText(probase, hprobase::kCode, 2) == buildingCode &&
              GetText(probase, hprobase::kCode, 4) <= p.toCoOwner) {
         std::string code = GetText(probase, hprobase::kCode, 4);
-        std::string shown = CodeDisplay(code);
-        if (shown.size() < 9) shown.insert(0, 9 - shown.size(), ' ');
-        progress.Show(shown);
+        ShowProgress(run, code);
         run.co = CoOwnerWork{};
         run.co.code = code;
         if (code >= p.fromCoOwner) {
@@ -612,13 +637,16 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
             PrintErrorLine();
             ++run.counts.listed;
           }
+          ReportDamage(run, code);
         }
         DbSkip(hprobase::kHandle, 1, coStatus);
+        PassDamaged(run, hprobase::kHandle, coStatus);
       }
     }
     FinishBuilding(run);
     // Reading the co-owners and their data left HFinca where it was: go on from the building.
     DbSkip(hfinca::kHandle, 1, status);
+    PassDamaged(run, hfinca::kHandle, status);
   }
   FinishListing(run);
   if (summaryTransaction) (void)DbTransaction(hresrebu::kHandle, 'E');

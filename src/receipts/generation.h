@@ -73,6 +73,7 @@ struct CoOwnerWork {
   std::vector<std::string> billed;
   bool hasEconomicRecord = true;
   int storageStatus = 0;  // a storage failure that stops this co-owner's transaction
+  std::vector<std::string> damage;  // damaged records met while storing it
   bool headerStored = false;  // preparing: its receipt header was written
 };
 

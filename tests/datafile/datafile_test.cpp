@@ -111,6 +111,12 @@ class DataFileTest : public ::testing::Test {
     env.sleep = [this](int ms) { sleeps_.push_back(ms); };
     env.random = [] { return 0.25; };
     env.exit = [this](int code) { exitCode_ = code; };
+    std::string area;  // the installation's database exists, as in any installation in use
+    int status = 0;
+    DbOpen(1, Dades("DADES\\HConcept"), area, status);
+    DbReset(status);
+    messages_.clear();
+    keysAwaited_ = closed_ = 0;
   }
 
   void TearDown() override {
@@ -212,6 +218,10 @@ TEST_F(DataFileTest, ExtensionRunsFromTheFirstDotAfterTheLastSeparator) {
     std::string name, opened;
   };
   const std::string r = root_.string();
+  std::string made;
+  int madeStatus = -1;
+  DbOpen(99, r + "/A.B/HConcept", made, madeStatus);  // its folder's new database
+  messages_.clear();
   const Case kCases[] = {
       {r + "/DADES\\HConcept", r + "/DADES\\HConcept.dat"},
       {r + "/DADES\\HConcept.btr", r + "/DADES\\HConcept.btr"},
@@ -266,8 +276,10 @@ TEST_F(DataFileTest, OpenFailureShowsTheNameAndStatusWaitsForAKeyAndStops) {
     DbOpen(7, Dades(c.file), area, status);
     EXPECT_NE(status, 0) << c.file;
     ASSERT_EQ(messages_.size(), 1u) << c.file;
-    std::string want = std::string("12:") + c.text + Dades(c.file) + " (" +
-                       std::to_string(status) + ")";
+    std::string file = c.file;
+    file.replace(file.find('\\'), 1, "/");
+    std::string want = std::string("12:") + c.text + Dades(file.c_str()) + ".dat: " +
+                       DbStatusText(status);
     EXPECT_EQ(messages_[0], want);
     EXPECT_EQ(exitCode_, 1) << c.file;
     // Every file was released: the charges file is no longer open.
@@ -331,6 +343,18 @@ TEST_F(DataFileTest, InTransactionsALockIsNotedNotWaitedForAndABusyBeginWaitsHol
   EXPECT_EQ(DbTransaction(hrebuts::kHandle, 'B'), 85);
   EXPECT_EQ(sleeps_, (std::vector<int>{2501, 2501, 2501, 499}));
   EXPECT_FALSE(DbTransactionMetLock());
+}
+
+TEST_F(DataFileTest, ANewDatabaseIsAnnouncedOnceAndWaitsForAKey) {
+  fs::create_directories(root_ / "NOU");
+  std::string area;
+  int status = -1;
+  DbOpen(7, Dades("NOU\\HConcept"), area, status);
+  DbOpen(8, Dades("NOU\\HRebuts"), charge_, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(messages_, (std::vector<std::string>{"12:BASE DE DADES NOVA CREADA A " +
+                                                 (root_ / "NOU").string() + "/"}));
+  EXPECT_EQ(keysAwaited_, 1);
 }
 
 TEST_F(DataFileTest, FileCreatedElsewhereBetweenOpenAndCreateIsOpened) {

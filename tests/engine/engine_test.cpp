@@ -1,6 +1,4 @@
 // Operations, statuses and positioning, through the raw BTRCALL signature.
-#include <sqlite3.h>
-
 #include <filesystem>
 
 #include "engine_fixture.h"
@@ -11,15 +9,28 @@ namespace {
 
 // ---- Files ---------------------------------------------------------------------------------
 
-TEST_F(EngineTest, CreateRefusesAnExistingFileButReplacesItWhenAsked) {
+TEST_F(EngineTest, CreateRefusesAnExistingFileAndReplacesOnlyAnEmptyOne) {
   OpenCodes();
   InsertCodes({"0001"});
   EXPECT_EQ(CreateFile("codes.dat", CodesDef()), 59);
+  EXPECT_EQ(CreateFile("codes.dat", CodesDef(), 0), 59) << "records are never thrown away";
   EXPECT_EQ(AllCodes(), (Codes{"0001"}));
+  ASSERT_EQ(GetEqual("0001"), 0);
+  ASSERT_EQ(Delete(), 0);
   EXPECT_EQ(CreateFile("codes.dat", CodesDef(), 0), 0);
   EXPECT_EQ(Get(12), 3) << "an open of a replaced file is no longer open";
-  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
-  EXPECT_EQ(AllCodes(), Codes{});
+}
+
+TEST_F(EngineTest, ATableAndItsCatalogEntryComeTogetherOrTheFileIsDamaged) {
+  ASSERT_EQ(CreateFile("codes.dat", CodesDef()), 0);
+  ASSERT_EQ(CreateFile("other.dat", CodesDef()), 0);
+  ResetEngineForTest();
+  ASSERT_TRUE(RunSql(dir_.path(), "DELETE FROM palvorin_files WHERE CAST(name AS TEXT) ="
+                                  " 'codes.dat'; DROP TABLE \"other.dat\""));
+  for (const char* name : {"codes.dat", "other.dat"}) {
+    EXPECT_EQ(OpenFile(pb_, name), 30) << name;
+    EXPECT_EQ(CreateFile(name, CodesDef(), 0), 30) << name;
+  }
 }
 
 TEST_F(EngineTest, FileNamesIgnoreCaseAndDosSeparators) {
@@ -43,17 +54,21 @@ TEST_F(EngineTest, MissingFilesAndFoldersGive12) {
   EXPECT_EQ(CreateFile("nofolder/codes.dat", CodesDef()), 12);
 }
 
-TEST_F(EngineTest, ADamagedDatabaseGives2AndSaysWhy) {
-  dir_.Write("zepdata.sqlite", std::string(8192, 'x'));
-  EXPECT_EQ(OpenFile(pb_, "codes.dat"), 2);
-  EXPECT_NE(EngineLastError(), "");
-  EXPECT_EQ(CreateFile("codes.dat", CodesDef()), 2);
+TEST_F(EngineTest, AFileThatIsNoDatabaseGives30AndIsLeftAsItIs) {
+  for (const std::string& bytes : {std::string(8192, 'x'), std::string()}) {
+    ResetEngineForTest();
+    dir_.Write("zepdata.sqlite", bytes);
+    EXPECT_EQ(OpenFile(pb_, "codes.dat"), 30);
+    EXPECT_NE(EngineLastError(), "");
+    EXPECT_EQ(CreateFile("codes.dat", CodesDef()), 30);
+    EXPECT_EQ(dir_.Read("zepdata.sqlite"), bytes);
+  }
   // The record layer retries some opens without end: a failed one must hold nothing open.
   auto openDescriptors = [] {
     return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
   };
   const auto before = openDescriptors();
-  for (int i = 0; i < 20; ++i) ASSERT_EQ(OpenFile(pb_, "codes.dat"), 2);
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(OpenFile(pb_, "codes.dat"), 30);
   EXPECT_EQ(openDescriptors(), before);
 }
 
@@ -63,19 +78,15 @@ TEST_F(EngineTest, ADatabaseThatIsALinkIsNeverFollowed) {
   EXPECT_FALSE(std::filesystem::exists(PathOf("elsewhere")));
 }
 
-TEST_F(EngineTest, ARecordDamagedOutsideTheEngineGives2) {
+TEST_F(EngineTest, ARecordOfAnotherLengthGives54WhereItStandsAndIsPassedOver) {
   OpenCodes();
-  InsertCodes({"0001", "0002"});
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((dir_.path() + "/zepdata.sqlite").c_str(), &db), SQLITE_OK);
-  sqlite3_busy_timeout(db, 2000);
-  EXPECT_EQ(sqlite3_exec(db, "UPDATE \"codes.dat\" SET data = x'30' WHERE id = 2", nullptr,
-                         nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
-  EXPECT_EQ(GetEqual("0002"), 2);
+  InsertCodes({"0001", "0002", "0003"});
+  ASSERT_TRUE(RunSql(dir_.path(), "UPDATE \"codes.dat\" SET data = x'30' WHERE id = 2"));
+  EXPECT_EQ(GetEqual("0002"), 54);
   EXPECT_EQ(GetEqual("0001"), 0);
-  EXPECT_EQ(Next(), 2);
+  EXPECT_EQ(Next(), 54);
+  EXPECT_EQ(Next(), 0);
+  EXPECT_EQ(Code(), "0003");
 }
 
 TEST_F(EngineTest, CallsOnABlockThatIsNotOpenGive3) {

@@ -6,8 +6,10 @@
 #include <filesystem>
 
 #include "receipts/layouts.h"
+#include "os/codepage.h"
 #include "session/session.h"
 #include "support/receipts_data.h"
+#include "support/temp_dir.h"
 
 namespace palvorin {
 namespace {
@@ -119,6 +121,28 @@ TEST_F(GenerationTest, SpoolThatCannotBeWrittenIsNotPrinted) {
   EXPECT_FALSE(result.spool.ok());
   EXPECT_FALSE(result.print.has_value());
   EXPECT_FALSE(result.reportMissingProgram);
+}
+
+TEST_F(GenerationTest, ADamagedRecordIsReportedOnceWhereItIsAndTheRunGoesOnPastIt) {
+  for (int o = 1; o <= 4; ++o) {
+    data_.AddFullCoOwner(12, o);
+    data_.AddStanding(12, o, 1, "ADM", 1);
+  }
+  data_.CloseFiles();
+  const std::string dades = data_.dir().folder() + "DADES/";  // 12.2 and 12.3's charge cut
+  ASSERT_TRUE(testing::RunSql(dades, "UPDATE \"hprobase.dat\" SET data = x'00' WHERE id = 2;"
+                                     "UPDATE \"hrebuts.dat\" SET data = x'00' WHERE id = 3"));
+  data_.ReopenFiles();
+  const std::string base = dades + "HProBase.dat, " + cp850("POSICIÓ 2: REGISTRE MALMÈS (54)");
+  CycleResult verify = Run(Params('V'));
+  EXPECT_EQ(verify.coOwners, 3) << "the walk went on past 12.2";
+  EXPECT_EQ(verify.failures, std::vector<std::string>{base});
+  EXPECT_EQ(Run(Params('P')).failures,
+            (std::vector<std::string>{base, "12.3: " + dades + "HRebuts.dat, " +
+                                                cp850("POSICIÓ 3: REGISTRE MALMÈS (54)")}));
+  std::vector<std::string> headers;
+  for (const std::string& h : data_.All(hcaprebu::kHandle)) headers.push_back(h.substr(0, 4));
+  EXPECT_EQ(headers, (std::vector<std::string>{CoOwner(12, 1), CoOwner(12, 4)}));
 }
 
 }  // namespace

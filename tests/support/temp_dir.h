@@ -2,6 +2,8 @@
 #ifndef PALVORIN_TESTS_SUPPORT_TEMP_DIR_H_
 #define PALVORIN_TESTS_SUPPORT_TEMP_DIR_H_
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,17 @@ namespace palvorin::testing {
 inline std::string FileContent(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs `sql` on the database of the data folder `dir` behind the engine's back, as damage from
+// outside would; false when it fails.
+inline bool RunSql(const std::string& dir, const std::string& sql) {
+  sqlite3* db = nullptr;
+  const bool ok = sqlite3_open((dir + "/zepdata.sqlite").c_str(), &db) == SQLITE_OK &&
+                  sqlite3_busy_timeout(db, 2000) == SQLITE_OK &&
+                  sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
 }
 
 class TempDir {

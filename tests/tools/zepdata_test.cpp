@@ -199,6 +199,14 @@ TEST_F(ZepdataTest, CheckCountsTheRecordsEveryKeyReaches) {
   EXPECT_EQ(check.out, File("a", "HRebuts") + ": 6 records; key 0: 6; key 1: 6\n");
   EXPECT_EQ(Zepdata("check " + File("a", "HNothing")).code, 1);
   EXPECT_EQ(Zepdata("frobnicate x").code, 2);
+  // A file damaged from outside is named as such, never taken for a missing one.
+  ASSERT_TRUE(testing::RunSql((dir_ / "a" / "DADES").string(),
+                              "DELETE FROM palvorin_files WHERE CAST(name AS TEXT) = 'hrebuts.dat'"));
+  check = Zepdata("check " + File("a", "HRebuts"));
+  EXPECT_NE(check.err.find("hrebuts.dat has a table but is not listed"), std::string::npos);
+  std::ofstream(dir_ / "b" / "DADES" / "zepdata.sqlite") << "not a database";
+  check = Zepdata("dump " + File("b", "HRebuts"));
+  EXPECT_NE(check.err.find("cannot open " + File("b", "HRebuts.dat") + " (30)"), std::string::npos);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "datafile/datafile.h"
 #include "engine/btrcall.h"
+#include "engine/engine.h"
 #include "fieldcodec.h"
 #include "init.h"
 #include "os/codepage.h"
@@ -27,6 +28,7 @@ constexpr int kOpOpen = 0;
 constexpr int kOpClose = 1;
 constexpr int kOpCreate = 14;
 constexpr int kStatusEndOfFile = 9;
+constexpr int kStatusFileNotFound = 12;
 constexpr int kStatusFileExists = 59;
 
 constexpr const char* kUsage =
@@ -156,19 +158,28 @@ void Open(const Options& options, std::string& record) {
   DbOpen(kHandle, options.path, record, status);
 }
 
-// Whether the data file exists, asked without creating it as an open through the layer would.
-bool Exists(const std::string& full) {
-  if (full.size() >= 255) return false;
+// Opens and closes the data file, without creating it as an open through the layer would: 0
+// when it can be opened, 12 when there is none, another status when it is there but cannot be.
+int OpenStatus(const std::string& full) {
+  if (full.size() >= 255) return 12;
   std::string key(255, '\0');
   std::memcpy(key.data(), full.data(), full.size());
   char owner[5] = {};
   uint8_t positionBlock[kPosBlockSize] = {};
   uint32_t length = 0;
   int status = BTRCALL(kOpOpen, positionBlock, owner, &length, key.data(), 255, 0);
-  if (status != 0) return false;
+  if (status != 0) return status;
   char scratch[4] = {};
   (void)BTRCALL(kOpClose, positionBlock, scratch, &length, scratch, 0, 0);
-  return true;
+  return 0;
+}
+
+// Why the data file cannot be read, or empty when it can.
+std::string CannotOpen(const Options& options, const std::string& full) {
+  const int status = OpenStatus(full);
+  if (status == 0) return {};
+  if (status == kStatusFileNotFound) return "no data file " + options.path;
+  return "cannot open " + OsPath(full) + " (" + std::to_string(status) + "): " + EngineLastError();
 }
 
 // Which installation a dictionary was looked for in, when it did not come from --ddf.
@@ -197,9 +208,14 @@ int Create(const Options& options) {
   std::memcpy(key.data(), full.data(), full.size());
   uint8_t positionBlock[kPosBlockSize] = {};
   uint32_t length = kDbDataBufferSize;
+  const bool newDatabase = !EngineHasDatabase(full);
   int status = BTRCALL(kOpCreate, positionBlock, data.data(), &length, key.data(), 255, -1);
   if (status == kStatusFileExists) return Fail(options.path + " already exists");
-  if (status != 0) return Fail("cannot create " + options.path + " (" + std::to_string(status) + ")");
+  if (status != 0) {
+    return Fail("cannot create " + options.path + " (" + std::to_string(status) + "): " +
+                EngineLastError());
+  }
+  if (newDatabase) std::cerr << "zepdata: new database for the folder of " << OsPath(full) << "\n";
   std::cout << "created " << options.path << "\n";
   return 0;
 }
@@ -209,7 +225,7 @@ int Dump(const Options& options) {
   if (options.fields && layout == nullptr) return Fail("no field layout for " + options.path);
   std::string full, base;
   SplitPath(options.path, full, base);
-  if (!Exists(full)) return Fail("no data file " + options.path);
+  if (std::string why = CannotOpen(options, full); !why.empty()) return Fail(why);
   std::string record;
   Open(options, record);
   int status = 0;
@@ -297,7 +313,7 @@ int Load(const Options& options) {
 int Check(const Options& options) {
   std::string full, base;
   SplitPath(options.path, full, base);
-  if (!Exists(full)) return Fail("no data file " + options.path);
+  if (std::string why = CannotOpen(options, full); !why.empty()) return Fail(why);
   std::string record;
   Open(options, record);
   const DbSlotState& slot = OpenSlot();

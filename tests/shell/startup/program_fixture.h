@@ -81,6 +81,18 @@ class ProgramTest : public ::testing::Test {
     dir_.Write("tmp/Sessio.ini", "[Menu]\r\nTitol=PREPARACIO DE REBUTS\r\nNomMenu=PALVORIN\r\n");
     env_.Set("ZEPROOT", dir_.folder()).Set("ZEPEXE", dir_.folder() + "exe/");
     env_.Set("ZEPTMP", dir_.folder() + "tmp/");
+    MakeDatabase();
+  }
+
+  // An installation in use has its data folder's database; a new one is announced at start-up.
+  void MakeDatabase() {
+    DataFiles().dictionaryFolder = dir_.folder() + "ddf/";
+    std::string area;
+    int status = -1;
+    DbOpen(hperiodi::kHandle, dir_.folder() + "DADES/HPeriodi", area, status);
+    DbReset(status);
+    ResetDataFilesForTest();
+    Quiet();
   }
 
   void TearDown() override {
