@@ -231,8 +231,8 @@ int RunOneSize(int coOwners) {
   SyscallCounter fsyncs("syscalls/sys_enter_fsync"), fdatasyncs("syscalls/sys_enter_fdatasync");
   std::printf("%d co-owners in %d buildings, generated in %.2f s\n", coOwners,
               (coOwners + kPerBuilding - 1) / kPerBuilding, generated);
-  std::printf("%-16s %9s %9s %13s %15s %7s\n", "mode", "wall s", "cpu s", "cpu us/co-own",
-              "syscalls/co-own", "syncs");
+  std::printf("%-16s %9s %9s %13s %15s %7s %12s\n", "mode", "wall s", "cpu s", "cpu us/co-own",
+              "syscalls/co-own", "syncs", "syncs/co-own");
   const char modes[4] = {'V', 'A', 'P', 'P'};
   const char* names[4] = {"verify", "advance listing", "preparing", "preparing again"};
   for (int i = 0; i < 4; ++i) {
@@ -250,9 +250,10 @@ int RunOneSize(int coOwners) {
       std::fprintf(stderr, "bench_receipts: run %c went wrong (%d co-owners)\n", modes[i], r.coOwners);
       return 1;
     }
-    std::printf("%-16s %9.2f %9.2f %13.1f %15s %7s\n", names[i], wall, cpu,
+    std::printf("%-16s %9.2f %9.2f %13.1f %15s %7s %12s\n", names[i], wall, cpu,
                 cpu / coOwners * 1e6, PerOp(calls, callCount, coOwners).c_str(),
-                fsyncs.available() ? std::to_string(syncCount).c_str() : "-");
+                fsyncs.available() ? std::to_string(syncCount).c_str() : "-",
+                PerOp(fsyncs, syncCount, coOwners, 4).c_str());
   }
   // Wall time depends on what else the machine runs; processor time does not.
   std::printf("peak memory %.1f MiB\n", PeakKib() / 1024.0);

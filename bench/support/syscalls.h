@@ -58,10 +58,11 @@ class SyscallCounter {
 };
 
 // `count` calls over `ops` operations, or "-" when nothing could be counted.
-inline std::string PerOp(const SyscallCounter& counter, int64_t count, long ops) {
+inline std::string PerOp(const SyscallCounter& counter, int64_t count, long ops, int decimals = 2) {
   if (!counter.available() || ops <= 0) return "-";
   char text[32];
-  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(count) / static_cast<double>(ops));
+  std::snprintf(text, sizeof text, "%.*f", decimals,
+                static_cast<double>(count) / static_cast<double>(ops));
   return text;
 }
 

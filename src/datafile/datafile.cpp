@@ -846,10 +846,15 @@ std::string DbCurrentKey(int handle) {
 int DbTransaction(int handle, char command) {
   DbSlotState* slot = DbSlot(handle);
   if (slot == nullptr) return kDbNotOpen;
-  int op = command == 'B' ? kOpBeginTransaction
-           : command == 'E' ? kOpEndTransaction
-           : command == 'A' ? kOpAbortTransaction
-                            : -1;
+  if (command == 'S') {
+    // An empty durable transaction: its end makes every earlier one durable.
+    const int status = DbTransaction(handle, 'B');
+    return status != 0 ? status : DbTransaction(handle, 'E');
+  }
+  int op = command == 'B' || command == 'b' ? kOpBeginTransaction
+           : command == 'E'                 ? kOpEndTransaction
+           : command == 'A'                 ? kOpAbortTransaction
+                                            : -1;
   if (op < 0) return 1;
   DataFileState& files = DataFiles();
   char scratch[4] = {};
@@ -864,10 +869,11 @@ int DbTransaction(int handle, char command) {
   // Nothing is held while the folder is waited for: the workstation holding it may be waiting
   // for one of our records.
   ReleaseRecordLocks();
+  const int keyNumber = command == 'b' ? kBeginUnsynced : 0;
   DbLockWait wait;
   int status = 0;
   do {
-    status = CallEngine(op, slot->positionBlock.data(), scratch, length, scratch, 0, 0);
+    status = CallEngine(op, slot->positionBlock.data(), scratch, length, scratch, 0, keyNumber);
   } while (IsLockStatus(status) && wait.Pause());
   files.inTransaction = status == 0;
   files.transactionMetLock = false;

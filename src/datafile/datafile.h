@@ -129,7 +129,10 @@ void DbKeyInfo(int handle, int keyNumber, int& keyLength, int& recordLength);
 std::string DbCurrentKey(int handle);
 
 // Transactions over every data file of the folder that `handle`'s file lies in: 'B' begins one,
-// 'E' ends it keeping every change, 'A' aborts it undoing them. Returns the engine's status
+// 'E' ends it keeping every change, 'A' aborts it undoing them. The end of a 'B' transaction
+// returns once its changes are on the disk; one begun with 'b' ends without waiting for the
+// disk (a crash of the program loses none of it, a power cut may lose the last ones), and 'S'
+// then makes every transaction ended so far durable, with one disk sync. Returns the engine's status
 // (3 for a handle that is not open, 1 for another letter). Each first lets go of every record
 // lock the program holds. A Begin that finds the folder held by another workstation waits for
 // it as for a locked record (DbLockWait), holding nothing meanwhile, and gives 85 only once the

@@ -281,10 +281,11 @@ EngineStatus DoReset(void* posBlock) {
 
 // ---- Transactions --------------------------------------------------------------------------
 
-EngineStatus DoBegin(void* posBlock) {
+EngineStatus DoBegin(void* posBlock, int8_t keyNum) {
   EngineState& e = Engine();
   if (e.inTransaction) return EngineStatus::TransactionActive;
   e.inTransaction = true;
+  e.durableTransaction = keyNum != kBeginUnsynced;
   // The folder of the given file is taken now, so a busy folder answers here; other folders
   // join when first touched.
   if (Cursor* c = CursorOf(posBlock)) {
@@ -341,7 +342,7 @@ EngineStatus Dispatch(uint16_t op, void* posBlock, const CallArgs& a) {
       case EngineOp::Reset:
         return DoReset(posBlock);
       case EngineOp::BeginTransaction:
-        return DoBegin(posBlock);
+        return DoBegin(posBlock, a.keyNum);
       case EngineOp::EndTransaction:
         return DoEnd();
       case EngineOp::AbortTransaction:
@@ -392,7 +393,8 @@ EngineSettings& EngineConfig() { return Engine().settings; }
 const std::string& EngineLastError() { return Engine().lastError; }
 
 void JoinTransaction(Folder& folder) {
-  if (Engine().inTransaction && !folder.inTransaction()) folder.BeginTransaction();
+  EngineState& e = Engine();
+  if (e.inTransaction && !folder.inTransaction()) folder.BeginTransaction(e.durableTransaction);
 }
 
 void EngineInit() {

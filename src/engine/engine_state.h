@@ -103,6 +103,7 @@ struct EngineState {
   std::vector<Cursor> cursors;
   std::map<std::string, std::unique_ptr<Folder>> folders;  // by canonical folder path
   bool inTransaction = false;
+  bool durableTransaction = true;  // its End waits for the disk (kBeginUnsynced)
   uint64_t calls = 0;  // engine calls made by this process, counting the one running
   std::string lastError;
   FoundRow row;        // scratch for reads

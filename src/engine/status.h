@@ -85,6 +85,10 @@ constexpr int8_t kOpenReadOnly = -2;
 constexpr int8_t kOpenExclusive = -4;
 // Key number of Create that refuses to replace an existing file (status 59).
 constexpr int8_t kCreateNew = -1;
+// Key number of Begin Transaction whose End does not wait for the disk: the changes survive the
+// program's crash at once, a power cut only once a later durable End has made them durable (a
+// durable End makes every change committed before it durable, even when it changed nothing).
+constexpr int8_t kBeginUnsynced = 1;
 
 // Largest key, and the size of a Get Position answer.
 constexpr int kMaxKeyLength = 255;

@@ -130,9 +130,11 @@ class Folder {
   // Drops the data file `name`; false when there was none.
   bool Drop(const std::string& name);
 
-  // The transaction of a Begin ... End: taken for writing at once, committed durably.
+  // The transaction of a Begin ... End: taken for writing at once. Every commit is safe from
+  // the program's crash at once (write-ahead log, normal synchronisation); a `durable` one is
+  // on the disk when its End returns, and with it every commit this process made before.
   bool inTransaction() const { return inTransaction_; }
-  void BeginTransaction();
+  void BeginTransaction(bool durable);
   void CommitTransaction();
   void RollbackTransaction();  // never throws
 
@@ -150,6 +152,8 @@ class Folder {
   void ReadWalHeader(unsigned char* header) const;
   // After this process committed or rolled back: whatever was read before is stale.
   void AfterCommitOrRollback();
+  // Writes the write-ahead log through to the disk: one sync for every commit before it.
+  void SyncLog();
 
   static constexpr size_t kWalHeaderSize = 48;
   const volatile unsigned char* walHeader_ = nullptr;
@@ -160,8 +164,11 @@ class Folder {
   sqlite3* db_ = nullptr;
   LockFile locks_;
   bool inTransaction_ = false;
+  bool durable_ = false;
+  bool unsynced_ = false;         // a commit of this process may not be on the disk yet
+  int64_t changesAtBegin_ = 0;
   std::map<std::string, std::shared_ptr<DataFile>> files_;
-  Stmt begin_, commit_, syncFull_, syncNormal_, findFile_, findTable_;
+  Stmt begin_, commit_, findFile_, findTable_;
 };
 
 // One write outside a Begin ... End is its own immediate transaction, rolled back unless

@@ -348,8 +348,9 @@ void ShowProgress(ReceiptRunState& run, const std::string& code) {
 // The co-owners of a building are found first, without locks; then they are stored in groups
 // of consecutive co-owners, one transaction each, every co-owner read again with its lock
 // inside the transaction that stores it. Every co-owner is then fully prepared or as it was,
-// whatever interrupts the run, and the run makes one durable commit per group instead of one
-// per co-owner.
+// whatever interrupts the run. The groups' commits do not wait for the disk: the run syncs once
+// at its end, before it reports, so a run that finished is on the disk; a power cut before that
+// may lose its last groups, which preparing the issue again puts back.
 //
 // A transaction never waits for another workstation's lock: the layer notes the lock and the
 // group is given back whole, then stored again co-owner by co-owner; a co-owner that meets a
@@ -415,7 +416,7 @@ void PrepareGroup(ReceiptRunState& run, const std::vector<std::string>& codes) {
   const RunCounts counts = run.counts;
   DbLockWait wait;
   for (;;) {
-    const int began = DbTransaction(hprobase::kHandle, 'B');
+    const int began = DbTransaction(hprobase::kHandle, 'b');
     if (began != 0) {
       for (const std::string& code : codes) RecordFailure(run, code, DbStatusText(began));
       return;
@@ -603,7 +604,7 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
   run.rememberedRemittance.clear();
   // The scratch summary is written to for every printed line; one transaction over the whole
   // listing spares a commit per line, and an interrupted listing leaves it as it was.
-  bool summaryTransaction = p.mode == 'A' && DbTransaction(hresrebu::kHandle, 'B') == 0;
+  bool summaryTransaction = p.mode == 'A' && DbTransaction(hresrebu::kHandle, 'b') == 0;
   if (p.mode == 'A') EmptySummary();
 
   std::string& finca = *run.areas.finca;
@@ -650,6 +651,12 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
   }
   FinishListing(run);
   if (summaryTransaction) (void)DbTransaction(hresrebu::kHandle, 'E');
+  if (p.mode == 'P') {
+    if (const int synced = DbTransaction(hprobase::kHandle, 'S'); synced != 0) {
+      run.failures.push_back(DbStatusText(synced));
+      if (run.progress) run.progress->Failure(run.failures.back());
+    }
+  }
   progress.Close();
   if (p.mode == 'P') SetLockModes("d");
 }

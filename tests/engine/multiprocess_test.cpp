@@ -192,5 +192,24 @@ TEST_F(TwoProcessTest, WriterKilledInsideItsTransactionLeavesEveryFileAsBefore) 
   EXPECT_EQ(Insert(Rec("0004")), 0) << "nothing of the dead writer holds the folder";
 }
 
+TEST_F(TwoProcessTest, CommitsThatDidNotWaitForTheDiskOutliveTheirWriter) {
+  PrepareCodes({"0001"});
+  OtherProcess writer(InChild([this](Block& pb) {
+    std::string data, key;
+    for (const char* code : {"0002", "0003"}) {
+      if (Call(19, pb, data, key, kBeginUnsynced) != 0 || Insert(pb, Rec(code)) != 0) return 1;
+      if (code[3] == '2' && Call(20, pb, data, key, 0) != 0) return 2;
+    }
+    return 0;  // killed inside the second transaction
+  }));
+  ASSERT_EQ(writer.status(), 0);
+  writer.Kill();
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  EXPECT_EQ(AllCodes(), (Codes{"0001", "0002"}));
+  std::string data, key;
+  ASSERT_EQ(Call(19, pb_, data, key, 0), 0);
+  EXPECT_EQ(Call(20, pb_, data, key, 0), 0) << "an empty durable end syncs what came before";
+}
+
 }  // namespace
 }  // namespace palvorin::testing
