@@ -8,7 +8,8 @@
 // 64 MiB, time growing linearly with the co-owners; a preparing run at most 12 system calls a
 // co-owner and one disk sync per 500 co-owners plus one at the end.
 //
-// Usage: bench_receipts [--co-owners N]   (default 10,000)
+// Usage: bench_receipts [--co-owners N] [--modes VAP]   (default 10,000, every mode; with
+// --modes only the modes named run, a preparing run twice when P is named)
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -182,7 +183,7 @@ double Seconds(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-int RunOneSize(int coOwners) {
+int RunOneSize(int coOwners, const std::string& only) {
   const fs::path root = fs::temp_directory_path() / ("palvorin-bench-receipts-" + std::to_string(coOwners));
   fs::remove_all(root);
   fs::create_directories(root / "DADES");
@@ -237,6 +238,7 @@ int RunOneSize(int coOwners) {
   const char* names[4] = {"verify", "advance listing", "preparing", "preparing again"};
   for (int i = 0; i < 4; ++i) {
     p.mode = modes[i];
+    if (!only.empty() && only.find(modes[i]) == std::string::npos) continue;
     const int64_t syncs = fsyncs.Now() + fdatasyncs.Now();
     const int64_t made = calls.Now();
     start = Clock::now();
@@ -267,15 +269,21 @@ int RunOneSize(int coOwners) {
 
 int main(int argc, char** argv) {
   int coOwners = 10000;
-  if (argc == 3 && std::string(argv[1]) == "--co-owners") {
-    coOwners = std::atoi(argv[2]);
-  } else if (argc != 1) {
-    std::fprintf(stderr, "usage: bench_receipts [--co-owners N]\n");
-    return 2;
+  std::string only;  // the modes to run (for profiling one): all when empty
+  for (int i = 1; i < argc; i += 2) {
+    const std::string option = argv[i];
+    if (i + 1 < argc && option == "--co-owners") {
+      coOwners = std::atoi(argv[i + 1]);
+    } else if (i + 1 < argc && option == "--modes") {
+      only = argv[i + 1];
+    } else {
+      std::fprintf(stderr, "usage: bench_receipts [--co-owners N] [--modes VAP]\n");
+      return 2;
+    }
   }
   if (coOwners <= 0) {
     std::fprintf(stderr, "bench_receipts: the number of co-owners must be positive\n");
     return 2;
   }
-  return RunOneSize(coOwners);
+  return RunOneSize(coOwners, only);
 }

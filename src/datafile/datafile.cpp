@@ -356,20 +356,36 @@ std::string LogNumber(int value) {
   return text + " ";
 }
 
-void WriteLogLine(int handle, int op, int status) {
-  std::string line = LogNumber(handle);
-  line.resize((line.size() + 13) / 14 * 14, ' ');
-  line += LogNumber(op);
-  line.resize((line.size() + 13) / 14 * 14, ' ');
-  line += LogNumber(status);
-  line += "\r\n";
+// Writes the lines kept back so far, in one write.
+void FlushLog() {
   DataFileState& files = DataFiles();
-  if (files.logPath.empty()) return;
+  if (files.pendingLog.empty()) return;
   // The log stays open from its first line on; a new log path (a test's) opens that file.
   if (!files.log.IsOpen() || files.log.path() != files.logPath) {
-    if (!files.log.Open(files.logPath).ok()) return;
+    if (!files.log.Open(files.logPath).ok()) {
+      files.pendingLog.clear();
+      return;
+    }
   }
-  (void)files.log.Append(line);
+  (void)files.log.Append(files.pendingLog);
+  files.pendingLog.clear();
+}
+
+// Inside a transaction the lines are kept back and written together when it ends, before the
+// engine commits or undoes it: one write per transaction instead of one per line, and never a
+// committed change without its line.
+void WriteLogLine(int handle, int op, int status) {
+  DataFileState& files = DataFiles();
+  if (files.logPath.empty()) return;
+  std::string& line = files.pendingLog;
+  const size_t start = line.size();
+  line += LogNumber(handle);
+  line.resize(start + (line.size() - start + 13) / 14 * 14, ' ');
+  line += LogNumber(op);
+  line.resize(start + (line.size() - start + 13) / 14 * 14, ' ');
+  line += LogNumber(status);
+  line += "\r\n";
+  if (!files.inTransaction) FlushLog();
 }
 
 // ---- Open ------------------------------------------------------------------------------------
@@ -554,6 +570,7 @@ void DbReset(int& status) {
   for (int i = 1; i <= kDbSlots; ++i) files.slots[i] = DbSlotState{};
   // The saved lock modes belong to the files just released.
   files.lockStack.clear();
+  FlushLog();
   files.log.Close();
 }
 
@@ -860,6 +877,7 @@ int DbTransaction(int handle, char command) {
   char scratch[4] = {};
   uint32_t length = 0;
   if (op != kOpBeginTransaction) {
+    FlushLog();
     int status = CallEngine(op, slot->positionBlock.data(), scratch, length, scratch, 0, 0);
     files.inTransaction = false;
     // What the transaction's records were locked for is over once it is.

@@ -218,6 +218,7 @@ struct DataFileState {
   // open until DbReset.
   std::string logPath = "db.log";
   AppendFile log;
+  std::string pendingLog;  // lines of the open transaction, written when it ends
   // How long a wait for another workstation's lock may last, in milliseconds; negative: as
   // long as it takes (the screen, where the operator sees the message and can ask).
   int lockWaitLimitMs = -1;

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "engine/sqlitedb.h"
 
@@ -64,6 +66,82 @@ bool LockFile::LockedByOther(int64_t offset) {
   struct flock fl = OneByte(offset, F_WRLCK);
   if (Fcntl(fd_, F_OFD_GETLK, &fl) != 0) ThrowLockError();
   return fl.l_type != F_UNLCK;
+}
+
+// ---- RecordLocks ---------------------------------------------------------------------------
+
+EngineStatus RecordLocks::Take(int64_t offset, int waitMs) {
+  int& holders = holders_[offset];
+  if (holders == 0) {
+    EngineStatus refused = EngineStatus::Ok;
+    if (solo_)
+      withoutByte_.insert(offset);
+    else if (!EnterLockers(waitMs))
+      refused = EngineStatus::FileLocked;
+    else if (!file_.TryLock(offset, true))
+      refused = EngineStatus::RecordLocked;
+    if (refused != EngineStatus::Ok) {
+      holders_.erase(offset);
+      LeaveLockersWhenIdle();
+      return refused;
+    }
+  }
+  ++holders;
+  return EngineStatus::Ok;
+}
+
+void RecordLocks::Give(int64_t offset) {
+  auto it = holders_.find(offset);
+  if (it == holders_.end() || --it->second > 0) return;
+  holders_.erase(it);
+  if (withoutByte_.erase(offset) == 0) file_.Unlock(offset);
+  LeaveLockersWhenIdle();
+}
+
+void RecordLocks::BeginSolo() {
+  if (solo_ || file_.LockedByOther(kWaitingOffset)) return;
+  // Replaces this process's own shared hold, if any; fails while another process holds it.
+  if (!file_.TryLock(kLockersOffset, true)) return;
+  solo_ = true;
+  lockers_ = true;
+}
+
+void RecordLocks::EndSolo() {
+  if (!solo_) return;
+  // The locks still held get their bytes before others may take any.
+  for (int64_t offset : withoutByte_) (void)file_.TryLock(offset, true);
+  withoutByte_.clear();
+  solo_ = false;
+  if (holders_.empty()) {
+    file_.Unlock(kLockersOffset);
+    lockers_ = false;
+  } else {
+    (void)file_.TryLock(kLockersOffset, false);
+  }
+}
+
+bool RecordLocks::EnterLockers(int waitMs) {
+  if (lockers_) return true;
+  bool waiting = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  while (!file_.TryLock(kLockersOffset, false)) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      if (waiting) file_.Unlock(kWaitingOffset);
+      return false;
+    }
+    // Seen by the writer at its next transaction, which then leaves the byte to us.
+    if (!waiting) waiting = file_.TryLock(kWaitingOffset, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (waiting) file_.Unlock(kWaitingOffset);
+  lockers_ = true;
+  return true;
+}
+
+void RecordLocks::LeaveLockersWhenIdle() {
+  if (!lockers_ || solo_ || !holders_.empty()) return;
+  file_.Unlock(kLockersOffset);
+  lockers_ = false;
 }
 
 }  // namespace palvorin

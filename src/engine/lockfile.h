@@ -8,6 +8,10 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/status.h"
 
 namespace palvorin {
 
@@ -33,9 +37,44 @@ class LockFile {
   int fd_ = -1;
 };
 
-// Byte offsets: a data file's own byte (open modes) and one per record position.
+// Byte offsets: a data file's own byte (open modes) and one per record position. No data file
+// has number 0, so the bytes below 2^32 are free for the folder's own use (RecordLocks).
 inline int64_t FileLockOffset(int64_t fileNo) { return fileNo << 32; }
 inline int64_t RecordLockOffset(int64_t fileNo, int64_t id) { return (fileNo << 32) + id; }
+
+// This process's record locks in one folder, each counted by its holders (several opens of the
+// process may hold one record). A process holds the folder's "lockers" byte shared for as long
+// as it holds any record lock there. A process that holds the folder's write transaction takes
+// that byte exclusive when it can (Solo): then no other process holds a record lock, and none
+// can take one before the transaction ends, so its own record locks need no byte of their own
+// and cost no system call. What it still holds when the transaction ends gets its bytes then.
+// A process that finds the lockers byte taken waits for it a while, showing on the "waiting"
+// byte that it does: a writer that sees a waiter takes its record locks byte by byte instead.
+class RecordLocks {
+ public:
+  explicit RecordLocks(LockFile& file) : file_(file) {}
+
+  // One more holder of the lock at `offset`: Ok, RecordLocked when another process holds it,
+  // FileLocked when another process's transaction holds the folder's record locks past `waitMs`.
+  EngineStatus Take(int64_t offset, int waitMs);
+  void Give(int64_t offset);
+  // Inside the folder's write transaction: takes the folder's record locks whole when no other
+  // process holds or waits for any; EndSolo gives them back.
+  void BeginSolo();
+  void EndSolo();
+
+ private:
+  bool EnterLockers(int waitMs);
+  void LeaveLockersWhenIdle();
+
+  static constexpr int64_t kLockersOffset = 1;
+  static constexpr int64_t kWaitingOffset = 2;
+  LockFile& file_;
+  std::unordered_map<int64_t, int> holders_;
+  std::unordered_set<int64_t> withoutByte_;  // held while solo, without their byte
+  bool lockers_ = false;                     // the lockers byte is held, shared or solo
+  bool solo_ = false;
+};
 
 }  // namespace palvorin
 

@@ -24,34 +24,23 @@ bool IsWaitLock(uint16_t bias) { return bias == kLockSingleWait || bias == kLock
 
 // ---- Locks ---------------------------------------------------------------------------------
 
-// Takes the lock on record `id` for this process: the first holder in the process takes the
-// lock-file byte, later holders only count. False when another process holds it (after
-// waiting, for the waiting biases).
-bool AcquireLock(Cursor& c, int64_t id, bool wait) {
+// Takes the lock on record `id` for this process (RecordLocks: the first holder in the process
+// takes the lock, later holders only count). 84 when another process holds it, 85 when another
+// process's transaction holds every record of the folder (after waiting, for the waiting
+// biases).
+EngineStatus AcquireLock(Cursor& c, int64_t id, bool wait) {
   const int64_t offset = RecordLockOffset(c.file->fileNo(), id);
-  int& holders = c.folder->lockHolders[offset];
-  if (holders == 0) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(Engine().settings.lockWaitMs);
-    while (!c.folder->locks().TryLock(offset, true)) {
-      if (!wait || Clock::now() >= deadline) {
-        c.folder->lockHolders.erase(offset);
-        return false;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+  const EngineSettings& settings = Engine().settings;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(settings.lockWaitMs);
+  for (;;) {
+    const EngineStatus st = c.folder->recordLocks().Take(offset, settings.busyTimeoutMs);
+    if (st == EngineStatus::Ok || !wait || Clock::now() >= deadline) return st;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  ++holders;
-  return true;
 }
 
 void ReleaseLock(Cursor& c, int64_t id) {
-  const int64_t offset = RecordLockOffset(c.file->fileNo(), id);
-  auto it = c.folder->lockHolders.find(offset);
-  if (it == c.folder->lockHolders.end()) return;
-  if (--it->second <= 0) {
-    c.folder->lockHolders.erase(it);
-    c.folder->locks().Unlock(offset);
-  }
+  c.folder->recordLocks().Give(RecordLockOffset(c.file->fileNo(), id));
 }
 
 void ReleaseSingleLock(Cursor& c) {
@@ -75,18 +64,18 @@ void ReleaseLocksOn(Cursor& c, int64_t id) {
 // locks it meanwhile. A record this process already holds needs nothing more.
 class WriteLock {
  public:
-  WriteLock(Cursor& c, int64_t id) : c_(c), id_(id) { granted_ = AcquireLock(c_, id_, false); }
+  WriteLock(Cursor& c, int64_t id) : c_(c), id_(id), status_(AcquireLock(c_, id_, false)) {}
   ~WriteLock() {
-    if (granted_) ReleaseLock(c_, id_);
+    if (status_ == EngineStatus::Ok) ReleaseLock(c_, id_);
   }
   WriteLock(const WriteLock&) = delete;
   WriteLock& operator=(const WriteLock&) = delete;
-  bool granted() const { return granted_; }
+  EngineStatus status() const { return status_; }
 
  private:
   Cursor& c_;
   int64_t id_;
-  bool granted_ = false;
+  EngineStatus status_;
 };
 
 // ---- Reading -------------------------------------------------------------------------------
@@ -251,7 +240,8 @@ EngineStatus FindLocked(Cursor& c, const CallArgs& a, bool& found, FoundRow& row
     const bool alreadyMine =
         std::find(c.multiLocks.begin(), c.multiLocks.end(), id) != c.multiLocks.end();
     if (!alreadyMine) {
-      if (!AcquireLock(c, id, IsWaitLock(a.lockBias))) return EngineStatus::RecordLocked;
+      const EngineStatus st = AcquireLock(c, id, IsWaitLock(a.lockBias));
+      if (st != EngineStatus::Ok) return st;
       // Kept on the cursor at once, so that whatever happens next Close releases it.
       if (single)
         c.singleLock = id;
@@ -500,7 +490,7 @@ EngineStatus DoUpdate(Cursor& c, const CallArgs& a) {
   DataFile& f = *c.file;
   const int64_t id = c.physical;
   WriteLock lock(c, id);
-  if (!lock.granted()) return EngineStatus::RecordLocked;
+  if (lock.status() != EngineStatus::Ok) return lock.status();
   JoinTransaction(*c.folder);
   WriteTxn txn(*c.folder);
   // The record as it stands: what this open last read or wrote of it, while the file is as it
@@ -556,7 +546,7 @@ EngineStatus DoDelete(Cursor& c, const CallArgs& a) {
   const int64_t id = c.physical;
   {
     WriteLock lock(c, id);
-    if (!lock.granted()) return EngineStatus::RecordLocked;
+    if (lock.status() != EngineStatus::Ok) return lock.status();
     JoinTransaction(*c.folder);
     WriteTxn txn(*c.folder);
     ++f.writes;

@@ -325,6 +325,7 @@ void Folder::BeginTransaction(bool durable) {
   begin_.Run();
   inTransaction_ = true;
   durable_ = durable;
+  recordLocks_.BeginSolo();
   changesAtBegin_ = sqlite3_total_changes64(db_);
 }
 
@@ -335,8 +336,10 @@ void Folder::CommitTransaction() {
     commit_.Run();
   } catch (const EngineError&) {
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    recordLocks_.EndSolo();
     throw;
   }
+  recordLocks_.EndSolo();
   if (sqlite3_total_changes64(db_) != changesAtBegin_) unsynced_ = true;
   if (durable_ && unsynced_) SyncLog();
 }
@@ -345,6 +348,7 @@ void Folder::RollbackTransaction() {
   inTransaction_ = false;
   AfterCommitOrRollback();
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  recordLocks_.EndSolo();
 }
 
 // Commits write their pages to the log without waiting for the disk; the log's frames carry

@@ -138,8 +138,7 @@ class Folder {
   void CommitTransaction();
   void RollbackTransaction();  // never throws
 
-  // How many opens of this process hold a record lock at each lock offset.
-  std::unordered_map<int64_t, int> lockHolders;
+  RecordLocks& recordLocks() { return recordLocks_; }
 
  private:
   friend class WriteTxn;
@@ -163,6 +162,7 @@ class Folder {
   std::string dir_;
   sqlite3* db_ = nullptr;
   LockFile locks_;
+  RecordLocks recordLocks_{locks_};
   bool inTransaction_ = false;
   bool durable_ = false;
   bool unsynced_ = false;         // a commit of this process may not be on the disk yet

@@ -440,6 +440,18 @@ TEST_F(DataFileTest, EveryInsertAndUpdateLeavesALogLineEvenWhenRefused) {
                 " 45 " + std::string(10, ' ') + " 3 " + std::string(11, ' ') + " 10 \r\n");
 }
 
+TEST_F(DataFileTest, ATransactionsLogLinesAreWrittenTogetherWhenItEnds) {
+  OpenCharges();
+  ASSERT_EQ(DbTransaction(hrebuts::kHandle, 'b'), 0);
+  ASSERT_EQ(PutCharge(5, 1), 0);
+  ASSERT_EQ(PutCharge(5, 2), 0);
+  EXPECT_FALSE(fs::exists(root_ / "db.log"));
+  ASSERT_EQ(DbTransaction(hrebuts::kHandle, 'A'), 0);
+  const std::string line = " 45 " + std::string(10, ' ') + " 2 " + std::string(11, ' ') + " 0 \r\n";
+  EXPECT_EQ(ReadFile(root_ / "db.log"), line + line) << "an undone write was still tried";
+  EXPECT_EQ(DbTransaction(hrebuts::kHandle, 'S'), 0);
+}
+
 TEST_F(DataFileTest, UpdateAfterAFailedReadChangesNothing) {
   OpenCharges();
   ASSERT_EQ(PutCharge(5, 1), 0);

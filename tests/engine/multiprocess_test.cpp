@@ -45,6 +45,28 @@ TEST_F(TwoProcessTest, RecordLockedElsewhereGives84UntilThatProcessDies) {
   EXPECT_EQ(Update(Rec("0001", "zz")), 0);
 }
 
+TEST_F(TwoProcessTest, InATransactionLocksHeldElsewhereStayAndItsOwnBindOthersAfterItsEnd) {
+  PrepareCodes({"0001", "0002", "0003"});
+  std::string data, key;
+  {
+    OtherProcess other(InChild([this](Block& pb) { return Get(pb, 205, "0001"); }));
+    ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+    ASSERT_EQ(Begin(pb_), 0);
+    EXPECT_EQ(Get(205, "0001"), 84);
+    EXPECT_EQ(Get(205, "0002"), 0);
+    ASSERT_EQ(Call(20, pb_, data, key, 0), 0);
+  }
+  // With no lock held elsewhere the transaction holds them all: none is taken meanwhile.
+  ASSERT_EQ(Begin(pb_), 0);
+  ASSERT_EQ(Get(205, "0003"), 0);
+  OtherProcess during(InChild([this](Block& pb) { return Get(pb, 205, "0002"); }));
+  EXPECT_EQ(during.status(), 85);
+  ASSERT_EQ(Call(20, pb_, data, key, 0), 0);
+  OtherProcess after(InChild(
+      [this](Block& pb) { return Get(pb, 205, "0003") == 84 && Get(pb, 205, "0002") == 0; }));
+  EXPECT_EQ(after.status(), 1) << "the lock still held at the end stays, the others are free";
+}
+
 TEST_F(TwoProcessTest, ReleasedLocksFreeTheRecordForOthers) {
   PrepareCodes({"0001"});
   OtherProcess other(InChild([this](Block& pb) {
