@@ -159,7 +159,6 @@ class DataFileTest : public ::testing::Test {
     return DataFiles().slots[0];
   }
 
-  // Wraps the engine: `play` sees every call first and may answer it instead (nonzero).
   // The charges file holding charge 12.5/1, in lock mode "A".
   void ChargeReadWithLocks() {
     OpenCharges();
@@ -168,6 +167,7 @@ class DataFileTest : public ::testing::Test {
     DbLockMode(hrebuts::kHandle, "A", status);
   }
 
+  // Wraps the engine: `play` sees every call first and may answer it instead (nonzero).
   void WrapEngine(std::function<int(uint16_t op)> play) {
     DataFiles().env.engine = [this, play](uint16_t op, void* pos, void* data, uint32_t* len,
                                           void* key, uint8_t keyLen, int8_t keyNum) -> int16_t {

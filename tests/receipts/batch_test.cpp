@@ -1,10 +1,10 @@
 // The batch runner, run as the program it is, on an installation built by the tests.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
+#include <iterator>
+#include <sstream>
 
 #include "os/clock.h"
 #include "receipts/layouts.h"
@@ -56,42 +56,22 @@ class BatchTest : public ::testing::Test {
     return codes;
   }
 
-  // Starts the batch runner without waiting for it, its standard error into `errors`; with
-  // `terminal`, as another operator with a temporary folder of its own.
-  pid_t Start(const std::vector<std::string>& args, const std::string& errors = "/dev/null",
-              const std::string& terminal = "") {
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (!freopen("/dev/null", "w", stdout) || !freopen(errors.c_str(), "w", stderr)) _exit(99);
-      if (!terminal.empty()) setenv("ZEPTMP", (data_.dir().folder() + terminal).c_str(), 1);
-      std::vector<char*> argv{program_.data()};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(program_.c_str(), argv.data());
-      _exit(98);
+  // Runs palvorin-batch with each of `runs` (its arguments) at once, every run but the first
+  // with a temporary folder of its own, and its standard error in errors<i>; their exit codes.
+  // A run still going after 30 seconds is killed (137), so a wait for ever fails the test.
+  std::vector<int> AtOnce(const std::vector<std::string>& runs) {
+    const std::string dir = data_.dir().folder();
+    std::string script = "{ ", waits;
+    for (size_t i = 0; i < runs.size(); ++i) {
+      const std::string n = std::to_string(i), tmp = dir + (i ? "tmp" + n : "tmp") + "/";
+      std::filesystem::create_directories(tmp);
+      script += "ZEPTMP=" + tmp + " timeout -s KILL 30 " + program_ + " " + runs[i] +
+                " >/dev/null 2>" + dir + "errors" + n + " & p" + n + "=$!; ";
+      waits += "wait $p" + n + "; echo $?; ";
     }
-    return pid;
-  }
-  // The exit status of `pid`, or -1 when it has not ended within `seconds` (it is killed then,
-  // so a run that waits for ever fails the test instead of hanging it).
-  static int Finish(pid_t pid, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  Snapshot Files() {
-    data_.ReopenFiles();
-    Snapshot files = data_.DataSnapshot();
-    data_.CloseFiles();
-    return files;
+    EXPECT_EQ(std::system((script + waits + "} >" + dir + "codes").c_str()), 0);
+    std::istringstream in(data_.dir().Read("codes"));
+    return std::vector<int>(std::istream_iterator<int>(in), std::istream_iterator<int>());
   }
 
   std::string program_;
@@ -99,12 +79,7 @@ class BatchTest : public ::testing::Test {
   testing::ScopedEnv env_;
 };
 
-const std::vector<std::string> kPrepare = {"--mode", "P", "--date", "15/3/2025", "--no-print"};
-
-std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
-  args.insert(args.end(), more.begin(), more.end());
-  return args;
-}
+const std::string kPrepare = "--mode P --date 15/3/2025 --no-print";
 
 TEST_F(BatchTest, TwoPreparingRunsAtOnceBothFinishAndStoreWhatOneRunStores) {
   data_.ReopenFiles();
@@ -115,13 +90,16 @@ TEST_F(BatchTest, TwoPreparingRunsAtOnceBothFinishAndStoreWhatOneRunStores) {
     }
   }
   data_.CloseFiles();
-  const std::filesystem::path dades = data_.dir().path() + "/DADES";
-  const std::filesystem::path pristine = data_.dir().path() + "/DADES.pristine";
+  const std::string dades = data_.dir() / "DADES", pristine = data_.dir() / "DADES.pristine";
   std::filesystem::copy(dades, pristine);
-  std::filesystem::create_directory(data_.dir().path() + "/tmp2");
-  const std::string errors = data_.dir().path() + "/errors";
-  ASSERT_EQ(Batch(kPrepare), 0);
-  const Snapshot once = Files();
+  auto files = [this] {
+    data_.ReopenFiles();
+    Snapshot files = data_.DataSnapshot();
+    data_.CloseFiles();
+    return files;
+  };
+  ASSERT_EQ(AtOnce({kPrepare}), std::vector<int>{0});
+  const Snapshot once = files();
   ASSERT_EQ(once.at("HCapRebu").size(), 24u);
   // The same co-owners 30 times, then disjoint ranges: no pair may wait for ever, fail a
   // co-owner or store anything one run would not.
@@ -129,17 +107,15 @@ TEST_F(BatchTest, TwoPreparingRunsAtOnceBothFinishAndStoreWhatOneRunStores) {
     std::filesystem::remove_all(dades);
     std::filesystem::copy(pristine, dades);
     const bool disjoint = pair >= 30;
-    pid_t a = Start(disjoint ? With(kPrepare, {"--to", "12.9999"}) : kPrepare, errors + "a");
-    pid_t b = Start(disjoint ? With(kPrepare, {"--from", "13.1"}) : kPrepare, errors + "b",
-                    "tmp2/");
-    EXPECT_EQ(Finish(a, 30), 0) << "pair " << pair << data_.dir().Read("errorsa");
-    EXPECT_EQ(Finish(b, 30), 0) << "pair " << pair << data_.dir().Read("errorsb");
-    ASSERT_EQ(Files(), once) << "pair " << pair;
+    EXPECT_EQ(AtOnce({kPrepare + (disjoint ? " --to 12.9999" : ""),
+                      kPrepare + (disjoint ? " --from 13.1" : "")}),
+              (std::vector<int>{0, 0}))
+        << "pair " << pair << data_.dir().Read("errors0") << data_.dir().Read("errors1");
+    ASSERT_EQ(files(), once) << "pair " << pair;
   }
 }
 
 TEST_F(BatchTest, ALockHeldElsewhereIsWaitedForWithItsMessageUntilTheLimit) {
-  const std::string errors = data_.dir().path() + "/errors.txt";
   {
     // Another workstation holds co-owner 12.1: it is left as it was, 13.1 is prepared.
     testing::OtherProcess other([this] {
@@ -150,24 +126,12 @@ TEST_F(BatchTest, ALockHeldElsewhereIsWaitedForWithItsMessageUntilTheLimit) {
       return status;
     });
     ASSERT_EQ(other.status(), 0);
-    EXPECT_EQ(Finish(Start(With(kPrepare, {"--lock-wait", "1"}), errors), 20), 3);
-    const std::string said = data_.dir().Read("errors.txt");
-    EXPECT_NE(said.find("FITXER BLOQUEJAT. ESPEREU UN MOMENT."), std::string::npos) << said;
-    EXPECT_NE(said.find("12.1: BLOQUEJAT PER UN ALTRE USUARI (84)"), std::string::npos) << said;
+    EXPECT_EQ(AtOnce({kPrepare + " --lock-wait 1"}), std::vector<int>{3});
   }
-  EXPECT_EQ(Headers(), std::vector<std::string>{CoOwner(13, 1)});
-  // A data file held whole by another workstation: waited for with the message, then given up.
-  testing::OtherProcess other([this] {
-    std::array<uint8_t, kPosBlockSize> block{};
-    std::string owner(5, '\0'), key = data_.dir().path() + "/DADES/HFinca.dat";
-    key.resize(255, '\0');
-    uint32_t length = 5;
-    return BTRCALL(0, block.data(), owner.data(), &length, key.data(), 255, -4);
-  });
-  ASSERT_EQ(other.status(), 0);
-  EXPECT_EQ(Finish(Start(With(kPrepare, {"--lock-wait", "1"}), errors), 20), 1);
-  const std::string said = data_.dir().Read("errors.txt");
+  const std::string said = data_.dir().Read("errors0");
   EXPECT_NE(said.find("FITXER BLOQUEJAT. ESPEREU UN MOMENT."), std::string::npos) << said;
+  EXPECT_NE(said.find("12.1: BLOQUEJAT PER UN ALTRE USUARI (84)"), std::string::npos) << said;
+  EXPECT_EQ(Headers(), std::vector<std::string>{CoOwner(13, 1)});
 }
 
 TEST_F(BatchTest, PreparesTheSelectedCoOwnersAndLeavesTheSpool) {
