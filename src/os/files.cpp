@@ -1,10 +1,12 @@
 #include "os/files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
 #include <utility>
 
 #include "os/paths.h"
@@ -12,11 +14,13 @@
 namespace palvorin {
 namespace {
 
-// The files module's state: the engine's deleter for keyed data files, and how many temporary
-// files of whole-file writes this process has named.
+// The files module's state: the engine's deleter for keyed data files, how many temporary
+// files of whole-file writes this process has named, and the folders it holds (by device and
+// inode, each with the descriptor that holds its lock).
 struct FilesState {
   std::function<bool(const std::string&)> dataFileDeleter;
   unsigned temporaries = 0;
+  std::map<std::pair<dev_t, ino_t>, int> heldFolders;
 };
 
 FilesState& Files() {
@@ -298,6 +302,30 @@ void AppendFile::Close() {
 OsStatus AppendFile::Append(std::string_view bytes) {
   if (fd_ < 0) return OsStatus::IoError("append to a file that is not open");
   return WriteAll(fd_, -1, bytes, linuxPath_);
+}
+
+bool HoldFolder(std::string_view path) {
+  const std::string folder = path.empty() ? "." : OsPath(path);
+  const int fd = RetryOnEintr(
+      [&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
+    if (fd >= 0) CloseFd(fd);
+    return true;
+  }
+  auto& held = Files().heldFolders;
+  // A lock belongs to the open that took it: this process's own hold must not refuse it.
+  if (held.contains({st.st_dev, st.st_ino})) {
+    CloseFd(fd);
+    return true;
+  }
+  if (RetryOnEintr([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+    const bool elsewhere = errno == EWOULDBLOCK;
+    CloseFd(fd);
+    return !elsewhere;
+  }
+  held.emplace(std::make_pair(st.st_dev, st.st_ino), fd);
+  return true;
 }
 
 OsStatus CreateIfMissing(std::string_view path) {

@@ -70,6 +70,13 @@ OsStatus ReadWholeFile(std::string_view path, std::string& bytes);
 // fails. On failure the old content is untouched and the temporary file is removed.
 OsStatus WriteWholeFile(std::string_view path, std::string_view bytes);
 
+// Holds the folder `path` for this process until it ends, as a run holds the temporary folder
+// whose work files are its own: the hold is a lock on the folder, so the system lets go of it
+// when the process dies, however it dies. False while another live process holds the folder.
+// A folder that cannot be opened or locked (some network file systems) counts as held: the
+// use of its files then reports what is wrong with it.
+bool HoldFolder(std::string_view path);
+
 // Appends `bytes` to `path`, creating the file when missing.
 OsStatus AppendToFile(std::string_view path, std::string_view bytes);
 

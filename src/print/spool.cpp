@@ -134,6 +134,16 @@ OsStatus SpoolOpen(std::string_view destination) {
   ps.file.Close();
   ps = PrintState{};
   ps.missingProgramReported = reported;
+  // The spool has one name in the temporary folder: while another live run holds the folder,
+  // its spool (and the listing its print program may be reading) is left alone.
+  if (!HoldFolder(SessionState().tempDir)) {
+    return OsStatus::IoError(
+        ShownPath(SpoolPath()) + ": " +
+        BuiltInText("CARPETA TEMPORAL EN ÚS PER UNA ALTRA SESSIÓ",
+                    "CARPETA TEMPORAL EN USO POR OTRA SESIÓN",
+                    "CARTAFOL TEMPORAL EN USO POR OUTRA SESIÓN",
+                    "CARPETA TEMPORÀRIA EN ÚS PER UNA AUTA SESSION"));
+  }
   OsStatus st = ps.file.Open(SpoolPath(), FileMode::CreateFresh);
   if (!st.ok()) return st;
   ps.open = true;

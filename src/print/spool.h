@@ -49,6 +49,8 @@ std::string SpoolPath();
 // Creates the spool afresh (an earlier spool, or a link in its place, is removed first; the
 // spool is never written through a link) and writes the device record for `destination`. A
 // spool still open is closed first. On failure nothing is open and later records are dropped.
+// The first open holds the temporary folder for the session (HoldFolder): while another live
+// process holds it, the open fails saying so in the operator's language and touches nothing.
 OsStatus SpoolOpen(std::string_view destination);
 // Writes out what is pending and closes the spool. Returns the first write failure since the
 // open, if any; Ok when no spool was open.

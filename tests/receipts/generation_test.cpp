@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "receipts/layouts.h"
 #include "os/codepage.h"
 #include "session/session.h"
+#include "support/other_process.h"
 #include "support/receipts_data.h"
 #include "support/temp_dir.h"
 
@@ -110,6 +112,18 @@ TEST_F(GenerationTest, SpoolIsWrittenForEveryRunAndTheMissingProgramReportedOnce
   CycleResult second = RunAndPrint(Params('V'), silent, true);
   EXPECT_EQ(second.print, PrintOutcome::Missing);
   EXPECT_FALSE(second.reportMissingProgram);
+}
+
+TEST_F(GenerationTest, ATemporaryFolderHeldByAnotherLiveRunIsLeftAloneUntilThatRunDies) {
+  std::filesystem::create_directories(SessionState().tempDir);
+  std::ofstream(SpoolPath()) << "the other run's listing";
+  testing::OtherProcess other([] { return HoldFolder(SessionState().tempDir) ? 0 : 1; });
+  ASSERT_EQ(other.status(), 0);
+  EXPECT_NE(Run(Params('V')).spool.message.find(cp850(": CARPETA TEMPORAL EN ÚS")),
+            std::string::npos);
+  EXPECT_EQ(testing::FileContent(SpoolPath()), "the other run's listing");
+  other.Kill();
+  EXPECT_TRUE(Run(Params('V')).spool.ok()) << "a killed run holds nothing";
 }
 
 TEST_F(GenerationTest, SpoolThatCannotBeWrittenIsNotPrinted) {
