@@ -267,8 +267,10 @@ void CloseEverything() {
   EngineState& e = Engine();
   for (Cursor& c : e.cursors)
     if (c.inUse) CloseCursor(c);
-  for (auto& [dir, folder] : e.folders)
+  for (auto& [dir, folder] : e.folders) {
     if (folder->inTransaction()) folder->RollbackTransaction();
+    folder->StopReading();
+  }
   e.inTransaction = false;
   e.folders.clear();
 }
@@ -305,6 +307,7 @@ EngineStatus DoEnd() {
   e.inTransaction = false;
   EngineStatus result = EngineStatus::Ok;
   for (auto& [dir, folder] : e.folders) {
+    folder->StopReading();
     if (!folder->inTransaction()) continue;
     try {
       folder->CommitTransaction();
@@ -320,8 +323,10 @@ EngineStatus DoAbort() {
   EngineState& e = Engine();
   if (!e.inTransaction) return EngineStatus::NoTransaction;
   e.inTransaction = false;
-  for (auto& [dir, folder] : e.folders)
+  for (auto& [dir, folder] : e.folders) {
+    folder->StopReading();
     if (folder->inTransaction()) folder->RollbackTransaction();
+  }
   return EngineStatus::Ok;
 }
 
@@ -359,8 +364,13 @@ EngineStatus Dispatch(uint16_t op, void* posBlock, const CallArgs& a) {
     return EngineStatus::Ok;
   }
   if (c->file->gone) return EngineStatus::FileNotOpen;
-  // Reads never join a transaction: a folder is taken for writing at Begin or at its first
-  // write, so that a transaction over the scratch file leaves the data folder free.
+  // Reads never join a transaction for writing: a folder is taken for writing at Begin or at
+  // its first write, so that a transaction over the scratch file leaves the data folder free.
+  // They read it in one read transaction until the End (Folder::KeepReading).
+  const auto base = static_cast<EngineOp>(a.base);
+  const bool writes =
+      base == EngineOp::Insert || base == EngineOp::Update || base == EngineOp::Delete;
+  if (!writes && Engine().inTransaction && !c->folder->inTransaction()) c->folder->KeepReading();
   switch (static_cast<EngineOp>(a.base)) {
     case EngineOp::Insert:
       return DoInsert(*c, a);

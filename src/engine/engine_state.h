@@ -51,6 +51,19 @@ struct ReadAhead {
   bool peeked = false;  // the record the running call found came from rows[next]
 };
 
+// The last keyed read of an open without a lock (Get Equal, Greater, Less and their or-equal
+// forms) and what it found: the same read again while the file keeps the stamp it was made
+// under finds the same record, and needs no query (a run reads a co-owner's charges twice).
+struct KeyedRead {
+  bool valid = false;
+  int key = -1;
+  uint16_t op = 0;
+  std::string search;  // collation form of the value searched for
+  FileStamp stamp;
+  bool found = false;
+  FoundRow row;
+};
+
 // One open of a data file: what the caller's position block stands for.
 struct Cursor {
   bool inUse = false;
@@ -74,6 +87,7 @@ struct Cursor {
   std::string written;
 
   ReadAhead ahead;
+  KeyedRead lastKeyed;
   // The current record's bytes as this open last read or wrote them, and the stamp they were
   // read under: updating or deleting it while the file keeps that stamp needs no read of it.
   std::string currentData;

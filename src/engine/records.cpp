@@ -156,11 +156,41 @@ void FillAhead(Cursor& c, int k, bool forward, bool usedUp) {
   ra.atEnd = !Collect(beyond, 2, ra.block - ra.count, ra);
 }
 
+// A Get Greater or Get Greater or Equal on an open that walked since its last keyed read: one
+// query reads the record found and, behind it, as many records as that walk took, which the
+// next walk will likely ask for. The rows that follow the record found in key order are what Get Next reaches from it.
+bool FindStartingWalk(Cursor& c, int k, KeyQuery shape, const std::string& search,
+                      FoundRow& row) {
+  DataFile& f = *c.file;
+  ReadAhead& ra = c.ahead;
+  ra.block = std::min(ra.walked + 1, kLargestBlock);
+  ra.stamp = StampOf(c);
+  ra.key = -1;
+  ra.count = 0;
+  ra.next = 0;
+  Stmt& q = f.Query(k, shape);
+  q.BindBlob(1, search);
+  ra.atEnd = !Collect(q, 2, ra.block + 1, ra);
+  if (ra.count == 0) return false;
+  row.id = ra.rows[0].id;
+  row.data.assign(ra.rows[0].data);
+  row.collated.assign(ra.rows[0].collated);
+  std::rotate(ra.rows.begin(), ra.rows.begin() + 1, ra.rows.begin() + ra.count);
+  --ra.count;
+  ra.key = k;
+  ra.forward = true;
+  ra.fromKey = row.collated;
+  ra.fromId = row.id;
+  return true;
+}
+
 // Whether the cursor's read-ahead block continues its walk on key `k`: same key and
 // direction, the file unchanged since, and the cursor where the rows served so far leave it.
+// A cursor back at the place the block follows (the same keyed read again) walks it again.
 bool AheadServes(Cursor& c, int k, bool forward) {
-  const ReadAhead& ra = c.ahead;
+  ReadAhead& ra = c.ahead;
   if (ra.key != k || ra.forward != forward) return false;
+  if (ra.next > 0 && c.anchorId == ra.fromId && c.anchorKey == ra.fromKey) ra.next = 0;
   const bool fromStart = ra.next == 0;
   const int64_t placeId = fromStart ? ra.fromId : ra.rows[ra.next - 1].id;
   const std::string& placeKey = fromStart ? ra.fromKey : ra.rows[ra.next - 1].collated;
@@ -199,8 +229,36 @@ bool FindForGet(Cursor& c, const CallArgs& a, FoundRow& row) {
       static constexpr KeyQuery kShape[] = {
           KeyQuery::Equal,          KeyQuery::kCount, KeyQuery::kCount,     KeyQuery::Greater,
           KeyQuery::GreaterOrEqual, KeyQuery::Less,   KeyQuery::LessOrEqual};
-      return Query(f, k, kShape[a.base - static_cast<uint16_t>(EngineOp::GetEqual)], search, 0,
-                   row);
+      // A read with a lock finds the record the lock covers: from the file, unless the folder
+      // is this process's to write (then nothing changes it unseen).
+      const bool unlockedOrOurs = a.lockBias == 0 || c.folder->inTransaction();
+      KeyedRead& last = c.lastKeyed;
+      const FileStamp stamp = StampOf(c);
+      if (unlockedOrOurs && last.valid && last.key == k && last.op == a.base &&
+          last.stamp == stamp && last.search == search) {
+        row = last.row;
+        return last.found;
+      }
+      const KeyQuery shape = kShape[a.base - static_cast<uint16_t>(EngineOp::GetEqual)];
+      const bool startsWalk =
+          unlockedOrOurs && !a.keyOnly && c.folder->tellsChanges() && c.ahead.walked > 0;
+      bool found;
+      if (startsWalk && shape == KeyQuery::GreaterOrEqual)
+        found = FindStartingWalk(c, k, KeyQuery::GreaterOrEqualBlock, search, row);
+      else if (startsWalk && shape == KeyQuery::Greater)
+        found = FindStartingWalk(c, k, KeyQuery::GreaterBlock, search, row);
+      else
+        found = Query(f, k, shape, search, 0, row);
+      last.valid = unlockedOrOurs;
+      if (last.valid) {
+        last.key = k;
+        last.op = a.base;
+        last.search = search;
+        last.stamp = stamp;
+        last.found = found;
+        last.row = row;
+      }
+      return found;
     }
     case EngineOp::GetFirst:
       return Query(f, k, KeyQuery::First, {}, 0, row);
@@ -248,6 +306,9 @@ EngineStatus FindLocked(Cursor& c, const CallArgs& a, bool& found, FoundRow& row
       else
         c.multiLocks.push_back(id);
     }
+    // Inside this process's write transaction no other process changes the record between
+    // the read and the lock: what was read is what is locked.
+    if (c.folder->inTransaction()) return EngineStatus::Ok;
     found = find(c, a, row);
     if (found && row.id == id) return EngineStatus::Ok;
     // The record moved or went while we waited for it: let go and look again.

@@ -54,6 +54,8 @@ std::string QuerySql(const std::string& table, int key, KeyQuery shape) {
       return head + k + " > ?1 ORDER BY " + k + ", id LIMIT ?2";
     case KeyQuery::LessBlock:
       return head + k + " < ?1 ORDER BY " + k + " DESC, id DESC LIMIT ?2";
+    case KeyQuery::GreaterOrEqualBlock:
+      return head + k + " >= ?1 ORDER BY " + k + ", id LIMIT ?2";
     case KeyQuery::kCount:
       break;
   }
@@ -210,6 +212,7 @@ Folder::Folder(const std::string& dir, bool create, int busyTimeoutMs) : dir_(di
 
 Folder::~Folder() {
   if (inTransaction_) RollbackTransaction();
+  StopReading();
   files_.clear();
   for (Stmt* s : {&begin_, &commit_, &findFile_, &findTable_}) *s = Stmt();
   if (db_) sqlite3_close_v2(db_);
@@ -322,6 +325,7 @@ bool Folder::Drop(const std::string& name) {
 }
 
 void Folder::BeginTransaction(bool durable) {
+  StopReading();
   begin_.Run();
   inTransaction_ = true;
   durable_ = durable;
@@ -349,6 +353,19 @@ void Folder::RollbackTransaction() {
   AfterCommitOrRollback();
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   recordLocks_.EndSolo();
+}
+
+void Folder::KeepReading() {
+  if (inTransaction_ || reading_) return;
+  ExecSql(db_, "BEGIN");  // deferred: the read transaction starts with the first read
+  reading_ = true;
+}
+
+void Folder::StopReading() {
+  if (!reading_) return;
+  reading_ = false;
+  AfterCommitOrRollback();
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
 }
 
 // Commits write their pages to the log without waiting for the disk; the log's frames carry
@@ -386,7 +403,12 @@ void Folder::MapWalHeader() {
 }
 
 void Folder::ReadWalHeader(unsigned char* header) const {
-  for (size_t i = 0; i < kWalHeaderSize; ++i) header[i] = walHeader_[i];
+  // Word by word: the mapping is page-aligned, and this runs at every engine call.
+  const auto* words = reinterpret_cast<const volatile uint64_t*>(walHeader_);
+  for (size_t i = 0; i < kWalHeaderSize / 8; ++i) {
+    const uint64_t word = words[i];
+    std::memcpy(header + 8 * i, &word, 8);
+  }
   std::atomic_thread_fence(std::memory_order_acquire);
 }
 

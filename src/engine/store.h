@@ -44,6 +44,7 @@ enum class KeyQuery {
   PrevSameBlock,
   GreaterBlock,
   LessBlock,
+  GreaterOrEqualBlock,  // kN >= ?1, at most ?2 rows
   kCount,
 };
 
@@ -137,6 +138,12 @@ class Folder {
   void BeginTransaction(bool durable);
   void CommitTransaction();
   void RollbackTransaction();  // never throws
+  // Reads inside the caller's transaction on a folder it does not write: one read transaction
+  // from the first read to the transaction's end, instead of one per read. The folder is not
+  // held (other processes write on), and these reads see the files as they were at the first.
+  bool reading() const { return reading_; }
+  void KeepReading();
+  void StopReading();  // never throws
 
   RecordLocks& recordLocks() { return recordLocks_; }
 
@@ -164,6 +171,7 @@ class Folder {
   LockFile locks_;
   RecordLocks recordLocks_{locks_};
   bool inTransaction_ = false;
+  bool reading_ = false;
   bool durable_ = false;
   bool unsynced_ = false;         // a commit of this process may not be on the disk yet
   int64_t changesAtBegin_ = 0;

@@ -194,25 +194,45 @@ void AddToSummary(const std::string& charge) {
   if (code.empty()) return;
   // A co-owner's group is its building; a building's is the general level.
   std::string group = (code.substr(0, code.size() - 2) + PackedZero()).substr(0, 2);
-  std::string conceptCode = GetText(charge, hrebuts::kConcept, 3);
+  std::string key = group + GetText(charge, hrebuts::kConcept, 3);
+  auto [at, added] = run.summaryIndex.try_emplace(key, run.summary.size());
+  if (added) {
+    // The amount the file holds for the key, if any, is what the lines add to.
+    ReceiptRunState::SummaryAmount entry{key, 0, false};
+    int status = 0;
+    DbGet(hresrebu::kHandle, 0, key, 0, status);
+    if (status == 0) {
+      entry.amount = GetDword(*run.areas.resrebu, hresrebu::kAmount);
+      entry.inFile = true;
+    }
+    run.summary.push_back(std::move(entry));
+  }
+  ReceiptRunState::SummaryAmount& entry = run.summary[at->second];
+  entry.amount = StoredAmount(static_cast<double>(entry.amount) + GetDword(charge, hrebuts::kAmount));
+}
+
+void FlushSummary() {
+  ReceiptRunState& run = ReceiptRun();
   std::string& rec = *run.areas.resrebu;
-  int status = 0;
-  DbGet(hresrebu::kHandle, 0, group + conceptCode, 0, status);
-  bool found = status == 0;
-  if (!found) {
-    rec = BlankRecord(hresrebu::kLength);
-    PutText(rec, hresrebu::kGroup, 2, group);
-    PutText(rec, hresrebu::kConcept, 3, conceptCode);
-    PutDword(rec, hresrebu::kAmount, 0);
+  for (const ReceiptRunState::SummaryAmount& entry : run.summary) {
+    int status = 0;
+    if (entry.inFile) {
+      DbGet(hresrebu::kHandle, 0, entry.key, 0, status);
+      if (status != 0) continue;
+    } else {
+      rec = BlankRecord(hresrebu::kLength);
+      PutText(rec, hresrebu::kGroup, 2, entry.key.substr(0, 2));
+      PutText(rec, hresrebu::kConcept, 3, entry.key.substr(2));
+    }
+    PutDword(rec, hresrebu::kAmount, entry.amount);
+    if (entry.inFile) {
+      DbUpdate(hresrebu::kHandle, status);
+    } else {
+      DbInsert(hresrebu::kHandle, status);
+    }
   }
-  PutDword(rec, hresrebu::kAmount,
-           StoredAmount(static_cast<double>(GetDword(rec, hresrebu::kAmount)) +
-                        GetDword(charge, hrebuts::kAmount)));
-  if (found) {
-    DbUpdate(hresrebu::kHandle, status);
-  } else {
-    DbInsert(hresrebu::kHandle, status);
-  }
+  run.summary.clear();
+  run.summaryIndex.clear();
 }
 
 }  // namespace palvorin

@@ -42,8 +42,10 @@ std::string CoOwnerErrorText();
 
 // Adds a charge (a DADES\HRebuts-shaped record) to the summary by concept in hresrebu: a
 // co-owner's charge to its building's group, a building's summary line to the general group,
-// and a general line to nothing. Only when the run keeps summaries.
+// and a general line to nothing. Only when the run keeps summaries. The amounts are kept in
+// memory and written by FlushSummary, which must run before hresrebu is read.
 void AddToSummary(const std::string& charge);
+void FlushSummary();
 
 }  // namespace palvorin
 

@@ -464,6 +464,7 @@ void PrepareBuilding(ReceiptRunState& run, const std::string& building) {
 // printed receipt lines.
 void FinishBuilding(ReceiptRunState& run) {
   const RunParams& p = run.params;
+  FlushSummary();
   if (!run.buildingFlag) return;
   bool totals = p.buildingTotals == "F";
   if (totals) PrintBuildingBlock();
@@ -497,6 +498,7 @@ void FinishBuilding(ReceiptRunState& run) {
 
 // The general total with its summary lines, after every listing that printed receipt lines.
 void FinishListing(ReceiptRunState& run) {
+  FlushSummary();
   if (run.params.mode != 'A' || !run.printedLines) return;
   if (run.pageCounter == 0) PrintPageHeader();
   PrintGeneralTotal();
@@ -602,9 +604,10 @@ void PerformRun(const RunParams& params, ProgressSink& progress) {
   // The issue month is the month of the issue date.
   run.issueMonth = p.issueDate.size() >= 3 ? DigitsValue(UnpackDigits(p.issueDate.substr(2, 1))) : 0;
   run.rememberedRemittance.clear();
-  // The scratch summary is written to for every printed line; one transaction over the whole
-  // listing spares a commit per line, and an interrupted listing leaves it as it was.
-  bool summaryTransaction = p.mode == 'A' && DbTransaction(hresrebu::kHandle, 'b') == 0;
+  // A listing runs inside one transaction over the scratch summary: its writes need no commit
+  // each, an interrupted listing leaves it as it was, and the data files are read as one
+  // picture, in one read transaction (no folder is held for it: others write on meanwhile).
+  bool summaryTransaction = p.mode != 'P' && DbTransaction(hresrebu::kHandle, 'b') == 0;
   if (p.mode == 'A') EmptySummary();
 
   std::string& finca = *run.areas.finca;

@@ -23,6 +23,7 @@
 #define PALVORIN_RECEIPTS_GENERATION_H_
 
 #include <map>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -123,6 +124,15 @@ struct ReceiptRunState {
   std::map<std::string, char> conceptTypes;
   std::map<std::string, std::optional<Periodicity>> periodicities;
   std::map<std::string, std::string> translations;
+  // Summary amounts by group and concept added since they were last written to hresrebu, in
+  // the order they were first added (the order the file keeps on its group key).
+  struct SummaryAmount {
+    std::string key;  // group + concept
+    int32_t amount = 0;
+    bool inFile = false;  // hresrebu held the key when it was first added
+  };
+  std::vector<SummaryAmount> summary;
+  std::unordered_map<std::string, size_t> summaryIndex;
 };
 
 ReceiptRunState& ReceiptRun();

@@ -57,10 +57,20 @@ std::string DigitsWithoutPoint(const char* first, const char* last) {
 // |value| x 10^decimals rounded half to even on the exact value of the double, as a digit
 // text without leading zeros (empty for zero). `magnitude` must be finite and not negative.
 std::string ScaledDigits(double magnitude, int decimals) {
-  std::string buffer(static_cast<std::size_t>(decimals) + 400, '\0');
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude,
-                                    std::chars_format::fixed, decimals);
-  return DigitsWithoutPoint(buffer.data(), result.ptr);
+  // A double has at most 309 digits before the point; the usual few decimals fit on the stack.
+  constexpr int kOnStack = 64;
+  std::array<char, 400 + kOnStack> small;
+  std::string large;
+  char* first = small.data();
+  char* last = first + small.size();
+  if (decimals > kOnStack) {
+    large.resize(static_cast<std::size_t>(decimals) + 400);
+    first = large.data();
+    last = first + large.size();
+  }
+  const auto result =
+      std::to_chars(first, last, magnitude, std::chars_format::fixed, decimals);
+  return DigitsWithoutPoint(first, result.ptr);
 }
 
 // The shortest decimal text that reads back as `magnitude`, as digits without leading zeros

@@ -134,6 +134,22 @@ TEST_F(TwoProcessTest, ARecordCommittedElsewhereBetweenTwoStepsIsReachedByTheNex
   EXPECT_EQ(Next(), 9);
 }
 
+TEST_F(TwoProcessTest, AKeyedReadThatStartsAWalkOrRepeatsOneSeesWhatWasCommittedSince) {
+  PrepareCodes({"0001", "0002", "0004", "0006"});
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  ASSERT_EQ(Get(9, "0001"), 0);
+  ASSERT_EQ(Next(), 0);  // a walk: the next Get Greater or Equal reads its block at once
+  ASSERT_EQ(Get(9, "0002"), 0);
+  OtherProcess other(InChild([this](Block& pb) { return Insert(pb, Rec("0003")); }));
+  ASSERT_EQ(other.status(), 0);
+  ASSERT_EQ(Next(), 0);
+  EXPECT_EQ(Code(), "0003");
+  ASSERT_EQ(Get(9, "0005"), 0);
+  OtherProcess again(InChild([this](Block& pb) { return Insert(pb, Rec("0005")); }));
+  ASSERT_EQ(Get(9, "0005"), 0);
+  EXPECT_EQ(Code(), "0005") << "the same read again finds the new record";
+}
+
 TEST_F(TwoProcessTest, FolderHeldByAnotherWriterGives85AndStillReads) {
   PrepareCodes({"0001"});
   OtherProcess other(InChild([this](Block& pb) {
