@@ -121,7 +121,7 @@ Folder& GetFolder(const std::string& dir, bool create) {
   auto& folders = Engine().folders;
   auto it = folders.find(dir);
   if (it != folders.end()) return *it->second;
-  auto folder = std::make_unique<Folder>(dir, create, Engine().settings.busyTimeoutMs);
+  std::unique_ptr<Folder> folder = OpenSqliteFolder(dir, create, Engine().settings.busyTimeoutMs);
   Folder& ref = *folder;
   folders.emplace(dir, std::move(folder));
   return ref;
@@ -235,12 +235,7 @@ EngineStatus DoStat(Cursor& c, const CallArgs& a) {
   const std::string& definition = c.file->definition();
   if (!a.data || !a.dataLen || *a.dataLen < definition.size())
     return EngineStatus::DataBufferTooShort;
-  int64_t records = 0;
-  {
-    Stmt& q = c.file->Count();
-    StmtScope scope(q);
-    if (q.Step()) records = q.ColumnInt(0);
-  }
+  const int64_t records = c.file->CountRows();
   std::memcpy(a.data, definition.data(), definition.size());
   PutLE32(a.data + 6, static_cast<uint32_t>(records));
   if (a.keyNum == -1) a.data[5] = 0x60;  // file version, asked for by key number -1

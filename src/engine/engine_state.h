@@ -14,13 +14,6 @@
 
 namespace palvorin {
 
-// A record as read: its position, bytes and collation form of the key it was read by.
-struct FoundRow {
-  int64_t id = 0;
-  std::string data;
-  std::string collated;
-};
-
 // When a file was last seen: its folder's generation (Folder::Generation) and this process's
 // writes to it. What was read under one stamp is what the file holds while the stamp is equal.
 struct FileStamp {
@@ -101,14 +94,6 @@ struct Cursor {
     afterKeyOnly = false;
     logicalKey = -1;
   }
-};
-
-// The key values of a record: raw (for the caller) and collated (for the index), or null when
-// the record is left out of a key.
-struct RecordKeys {
-  std::vector<std::string> raw;
-  std::vector<std::string> collated;
-  std::vector<bool> null;
 };
 
 struct EngineState {

@@ -15,10 +15,24 @@
 
 namespace palvorin {
 
-class LockFile {
+// The lock bytes of one folder, as the engine takes them: one lock per offset, shared or
+// exclusive, never waited for here. A lock file holds them for a local folder, the server for
+// a folder kept there.
+class ByteLocks {
+ public:
+  virtual ~ByteLocks() = default;
+  // Takes a lock on `offset`, shared or exclusive, without waiting. Replaces a lock this
+  // holder already has there. False when another holder has a conflicting one.
+  virtual bool TryLock(int64_t offset, bool exclusive) = 0;
+  virtual void Unlock(int64_t offset) = 0;
+  // Whether another holder has a lock on `offset`.
+  virtual bool LockedByOther(int64_t offset) = 0;
+};
+
+class LockFile final : public ByteLocks {
  public:
   LockFile() = default;
-  ~LockFile();
+  ~LockFile() override;
   LockFile(const LockFile&) = delete;
   LockFile& operator=(const LockFile&) = delete;
 
@@ -26,12 +40,10 @@ class LockFile {
   bool Open(const std::string& path);
   bool IsOpen() const { return fd_ >= 0; }
 
-  // Takes a lock on byte `offset`, shared or exclusive, without waiting. Replaces a lock this
-  // lock file already holds there. False when another open of the file holds a conflicting one.
-  bool TryLock(int64_t offset, bool exclusive);
-  void Unlock(int64_t offset);
-  // Whether another open of the file holds a lock on byte `offset`.
-  bool LockedByOther(int64_t offset);
+  // Locks on byte `offset`; the holder is this open of the file.
+  bool TryLock(int64_t offset, bool exclusive) override;
+  void Unlock(int64_t offset) override;
+  bool LockedByOther(int64_t offset) override;
 
  private:
   int fd_ = -1;
@@ -52,7 +64,7 @@ inline int64_t RecordLockOffset(int64_t fileNo, int64_t id) { return (fileNo << 
 // byte that it does: a writer that sees a waiter takes its record locks byte by byte instead.
 class RecordLocks {
  public:
-  explicit RecordLocks(LockFile& file) : file_(file) {}
+  explicit RecordLocks(ByteLocks& file) : file_(file) {}
 
   // One more holder of the lock at `offset`: Ok, RecordLocked when another process holds it,
   // FileLocked when another process's transaction holds the folder's record locks past `waitMs`.
@@ -69,7 +81,7 @@ class RecordLocks {
 
   static constexpr int64_t kLockersOffset = 1;
   static constexpr int64_t kWaitingOffset = 2;
-  LockFile& file_;
+  ByteLocks& file_;
   std::unordered_map<int64_t, int> holders_;
   std::unordered_set<int64_t> withoutByte_;  // held while solo, without their byte
   bool lockers_ = false;                     // the lockers byte is held, shared or solo

@@ -82,16 +82,6 @@ class WriteLock {
 
 FileStamp StampOf(Cursor& c) { return {c.folder->Generation(), c.file->writes}; }
 
-// Runs `q` (already bound) and copies its row (id, data, kN) into `row`.
-bool FetchRow(Stmt& q, FoundRow& row) {
-  StmtScope scope(q);
-  if (!q.Step()) return false;
-  row.id = q.ColumnInt(0);
-  row.data.assign(q.ColumnBlob(1));
-  row.collated.assign(q.ColumnBlob(2));
-  return true;
-}
-
 // A stored record always has the file's length; any other length was not written by us, and
 // taking keys from it could read past its end. Such a record answers DamagedRecord, with the
 // file and position in the last error.
@@ -105,27 +95,14 @@ bool Intact(const DataFile& f, int64_t id, const std::string& data) {
 
 bool Query(DataFile& f, int key, KeyQuery shape, std::string_view value, int64_t id,
            FoundRow& row) {
-  Stmt& q = f.Query(key, shape);
-  if (shape != KeyQuery::First && shape != KeyQuery::Last) q.BindBlob(1, value);
-  if (shape == KeyQuery::NextSame || shape == KeyQuery::PrevSame) q.BindInt(2, id);
-  return FetchRow(q, row);
+  return f.Read(key, shape, value, id, row);
 }
 
-// Appends to the read-ahead block the rows `q` (bound but for its limit, parameter
-// `limitParam`) gives, at most `limit`; false when it gave fewer, the end of its walk.
-bool Collect(Stmt& q, int limitParam, size_t limit, ReadAhead& ra) {
-  q.BindInt(limitParam, static_cast<int64_t>(limit));
-  StmtScope scope(q);
-  size_t got = 0;
-  while (got < limit && q.Step()) {
-    if (ra.rows.size() <= ra.count) ra.rows.emplace_back();
-    FoundRow& r = ra.rows[ra.count];
-    r.id = q.ColumnInt(0);
-    r.data.assign(q.ColumnBlob(1));
-    r.collated.assign(q.ColumnBlob(2));
-    ++ra.count;
-    ++got;
-  }
+// Appends to the read-ahead block the records of the block read `shape`, at most `limit`;
+// false when it gave fewer, the end of its walk.
+bool Collect(DataFile& f, int key, KeyQuery shape, std::string_view value, int64_t id,
+             size_t limit, ReadAhead& ra) {
+  const size_t got = f.ReadBlock(key, shape, value, id, limit, ra.rows, ra.count);
   return got == limit;
 }
 
@@ -145,15 +122,12 @@ void FillAhead(Cursor& c, int k, bool forward, bool usedUp) {
   ra.count = 0;
   ra.next = 0;
   ra.atEnd = false;
-  if (f.keys()[k].duplicates) {
-    Stmt& same = f.Query(k, forward ? KeyQuery::NextSameBlock : KeyQuery::PrevSameBlock);
-    same.BindBlob(1, c.anchorKey);
-    same.BindInt(2, c.anchorId);
-    if (Collect(same, 3, ra.block, ra)) return;
-  }
-  Stmt& beyond = f.Query(k, forward ? KeyQuery::GreaterBlock : KeyQuery::LessBlock);
-  beyond.BindBlob(1, c.anchorKey);
-  ra.atEnd = !Collect(beyond, 2, ra.block - ra.count, ra);
+  if (f.keys()[k].duplicates &&
+      Collect(f, k, forward ? KeyQuery::NextSameBlock : KeyQuery::PrevSameBlock, c.anchorKey,
+              c.anchorId, ra.block, ra))
+    return;
+  ra.atEnd = !Collect(f, k, forward ? KeyQuery::GreaterBlock : KeyQuery::LessBlock, c.anchorKey,
+                      0, ra.block - ra.count, ra);
 }
 
 // A Get Greater or Get Greater or Equal on an open that walked since its last keyed read: one
@@ -168,9 +142,7 @@ bool FindStartingWalk(Cursor& c, int k, KeyQuery shape, const std::string& searc
   ra.key = -1;
   ra.count = 0;
   ra.next = 0;
-  Stmt& q = f.Query(k, shape);
-  q.BindBlob(1, search);
-  ra.atEnd = !Collect(q, 2, ra.block + 1, ra);
+  ra.atEnd = !Collect(f, k, shape, search, 0, ra.block + 1, ra);
   if (ra.count == 0) return false;
   row.id = ra.rows[0].id;
   row.data.assign(ra.rows[0].data);
@@ -368,12 +340,8 @@ bool FindById(Cursor& c, const CallArgs& a, FoundRow& row) {
     row.collated.clear();
     return true;
   }
-  Stmt& q = c.file->ById();
-  StmtScope scope(q);
-  q.BindInt(1, pos);
-  if (pos == 0 || !q.Step()) return false;
-  row.id = q.ColumnInt(0);
-  row.data.assign(q.ColumnBlob(1));
+  if (pos == 0 || !c.file->ReadById(pos, row.data)) return false;
+  row.id = pos;
   row.collated.clear();
   return true;
 }
@@ -392,18 +360,6 @@ void ComputeKeys(const DataFile& f, const uint8_t* rec, RecordKeys& out) {
     const auto* raw = reinterpret_cast<const uint8_t*>(out.raw[k].data());
     out.null[k] = IsNullKey(key, raw);
     CollateKey(key, raw, out.collated[k]);
-  }
-}
-
-// Binds the collated key values of `keys` (those in `only`, see HasKey) to ?first + k.
-void BindKeys(Stmt& s, int first, const RecordKeys& keys, uint64_t only = ~uint64_t{0}) {
-  for (size_t k = 0; k < keys.raw.size(); ++k) {
-    if (!HasKey(only, k)) continue;
-    const int param = first + static_cast<int>(k);
-    if (keys.null[k])
-      s.BindNull(param);
-    else
-      s.BindBlob(param, keys.collated[k]);
   }
 }
 
@@ -531,12 +487,7 @@ EngineStatus DoInsert(Cursor& c, const CallArgs& a) {
   JoinTransaction(*c.folder);
   WriteTxn txn(*c.folder);
   ++f.writes;
-  Stmt& ins = f.Insert();
-  StmtScope scope(ins);
-  ins.BindBlob(1, a.data, f.recordLength());
-  BindKeys(ins, 2, keys);
-  ins.Run();
-  const int64_t id = sqlite3_last_insert_rowid(c.folder->db());
+  const int64_t id = f.InsertRow(a.data, keys);
   if (id <= 0 || id > kMaxPosition)
     throw EngineError{EngineStatus::IoError, "record positions of " + f.name() + " exhausted"};
   txn.Commit();
@@ -559,11 +510,8 @@ EngineStatus DoUpdate(Cursor& c, const CallArgs& a) {
   const std::string* old = &c.currentData;
   if (c.currentStamp != StampOf(c) ||
       c.currentData.size() < static_cast<size_t>(f.recordLength())) {
-    Stmt& q = f.ById();
-    StmtScope scope(q);
-    q.BindInt(1, id);
-    if (!q.Step()) return EngineStatus::InvalidPositioning;  // deleted by another process
-    Engine().old.assign(q.ColumnBlob(1));
+    if (!f.ReadById(id, Engine().old))
+      return EngineStatus::InvalidPositioning;  // deleted by another process
     old = &Engine().old;
     if (!Intact(f, id, *old)) return EngineStatus::DamagedRecord;
   }
@@ -584,14 +532,7 @@ EngineStatus DoUpdate(Cursor& c, const CallArgs& a) {
   RecordKeys& keys = Engine().keys;
   ComputeKeys(f, a.data, keys);
   ++f.writes;
-  Stmt& up = f.Update(changed);
-  {
-    StmtScope scope(up);
-    up.BindInt(1, id);
-    up.BindBlob(2, a.data, f.recordLength());
-    BindKeys(up, 3, keys, changed);
-    up.Run();
-  }
+  f.UpdateRow(id, a.data, keys, changed);
   txn.Commit();
   if (c.singleLock == id) ReleaseSingleLock(c);
   PlaceAfterWrite(c, a, id, keys);
@@ -611,13 +552,7 @@ EngineStatus DoDelete(Cursor& c, const CallArgs& a) {
     JoinTransaction(*c.folder);
     WriteTxn txn(*c.folder);
     ++f.writes;
-    Stmt& del = f.Delete();
-    {
-      StmtScope scope(del);
-      del.BindInt(1, id);
-      del.Run();
-    }
-    if (sqlite3_changes(c.folder->db()) == 0) return EngineStatus::InvalidPositioning;
+    if (!f.DeleteRow(id)) return EngineStatus::InvalidPositioning;
     txn.Commit();
   }
   ReleaseLocksOn(c, id);

@@ -13,11 +13,6 @@
 
 namespace palvorin {
 
-struct EngineError {
-  EngineStatus status = EngineStatus::IoError;
-  std::string message;
-};
-
 // The engine status for an SQLite result code and the system's error number behind it: busy
 // or locked 85, a unique constraint 5, cannot open 12, read-only 46, full (or an I/O error
 // for want of room) 18, not a database or damaged 30, anything else 2.

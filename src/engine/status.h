@@ -4,6 +4,7 @@
 #define PALVORIN_ENGINE_STATUS_H_
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace palvorin {
@@ -93,6 +94,13 @@ constexpr int8_t kBeginUnsynced = 1;
 // Largest key, and the size of a Get Position answer.
 constexpr int kMaxKeyLength = 255;
 constexpr int kPositionSize = 4;
+
+// Inside the engine, a failure on its way to the caller of BTRCALL: the status it answers and
+// what was met, for EngineLastError.
+struct EngineError {
+  EngineStatus status = EngineStatus::IoError;
+  std::string message;
+};
 
 }  // namespace palvorin
 

@@ -2,12 +2,15 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <utility>
+
+#include "engine/sqlitedb.h"
 
 namespace palvorin {
 namespace {
@@ -95,32 +98,157 @@ void CreateDatabase(const std::string& dir) {
   if (!linked) ThrowSystem(EngineStatus::IoError, "cannot create " + path);
 }
 
+// Binds the collated key values of `keys` (those in `only`, see HasKey) to ?first + k.
+void BindKeys(Stmt& s, int first, const RecordKeys& keys, uint64_t only) {
+  for (size_t k = 0; k < keys.raw.size(); ++k) {
+    if (!HasKey(only, k)) continue;
+    const int param = first + static_cast<int>(k);
+    if (keys.null[k])
+      s.BindNull(param);
+    else
+      s.BindBlob(param, keys.collated[k]);
+  }
+}
+
 }  // namespace
 
-// ---- DataFile ------------------------------------------------------------------------------
+// ---- DataFile and Folder -------------------------------------------------------------------
 
-DataFile::DataFile(sqlite3* db, std::string name, int64_t fileNo, std::string definition)
-    : db_(db),
-      name_(std::move(name)),
-      table_(QuoteIdent(name_)),
-      fileNo_(fileNo),
-      definition_(std::move(definition)) {
+DataFile::DataFile(std::string name, int64_t fileNo, std::string definition)
+    : name_(std::move(name)), fileNo_(fileNo), definition_(std::move(definition)) {
   if (ParseCreateBuffer(definition_, def_) != EngineStatus::Ok)
     throw EngineError{EngineStatus::IoError, "damaged definition of " + name_};
   keys_ = BuildKeyCodecs(def_);
-  queries_.resize(keys_.size() * static_cast<size_t>(KeyQuery::kCount));
 }
 
-Stmt& DataFile::Query(int key, KeyQuery shape) {
+std::shared_ptr<DataFile> Folder::Find(const std::string& name) {
+  int64_t fileNo = 0;
+  std::string definition;
+  const bool exists = Listed(name, fileNo, definition);
+  auto it = files_.find(name);
+  if (it != files_.end()) {
+    if (exists && it->second->fileNo() == fileNo && it->second->definition() == definition)
+      return it->second;
+    it->second->gone = true;
+    files_.erase(it);
+  }
+  if (!exists) return nullptr;
+  std::shared_ptr<DataFile> file = Load(name, fileNo, definition);
+  files_[name] = file;
+  return file;
+}
+
+void Folder::Forget(const std::string& name) {
+  auto it = files_.find(name);
+  if (it != files_.end()) {
+    it->second->gone = true;
+    files_.erase(it);
+  }
+}
+
+// ---- The SQLite store ----------------------------------------------------------------------
+
+class SqliteFile final : public DataFile {
+ public:
+  SqliteFile(sqlite3* db, std::string name, int64_t fileNo, std::string definition);
+
+  bool Read(int key, KeyQuery shape, std::string_view value, int64_t id, FoundRow& row) override;
+  size_t ReadBlock(int key, KeyQuery shape, std::string_view value, int64_t id, size_t limit,
+                   std::vector<FoundRow>& rows, size_t& count) override;
+  bool ReadById(int64_t id, std::string& data) override;
+  int64_t InsertRow(const uint8_t* data, const RecordKeys& keys) override;
+  void UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& keys,
+                 uint64_t changedKeys) override;
+  bool DeleteRow(int64_t id) override;
+  int64_t CountRows() override;
+
+ private:
+  Stmt& Query(int key, KeyQuery shape);
+  Stmt& Insert();  // ?1 data, ?2.. k0.., returns nothing
+  // ?1 id, ?2 data, and ?(3 + k) the value of each key k in `changedKeys` (bit k): only the
+  // indexes of the keys whose value changes are touched; with none, only the record's bytes.
+  Stmt& Update(uint64_t changedKeys);
+
+  sqlite3* db_;
+  std::string table_;  // quoted
+  std::vector<Stmt> queries_;  // key * kCount + shape, prepared on first use
+  std::unordered_map<uint64_t, Stmt> updates_;  // by changed keys
+  Stmt insert_, delete_, byId_, count_;
+};
+
+class SqliteFolder final : public Folder {
+ public:
+  SqliteFolder(const std::string& dir, bool create, int busyTimeoutMs);
+  ~SqliteFolder() override;
+
+  ByteLocks& locks() override { return locks_; }
+  RecordLocks& recordLocks() override { return recordLocks_; }
+  // Compares the write-ahead log's index header in shared memory, which SQLite rewrites at
+  // every commit, with the header it saw last: no system call, no read transaction. Where that
+  // header cannot be reached, the folder cannot tell.
+  bool tellsChanges() const override { return walHeader_ != nullptr; }
+  uint64_t Generation() override;
+
+  void Create(const std::string& name, const std::string& definition,
+              const FileDef& def) override;
+  bool Drop(const std::string& name) override;
+  void BeginTransaction(bool durable) override;
+  void CommitTransaction() override;
+  void RollbackTransaction() override;
+  bool reading() const override { return reading_; }
+  void KeepReading() override;
+  void StopReading() override;
+  WriteScope StartWrite(bool several) override;
+  void FinishWrite(WriteScope scope, bool commit) override;
+
+ protected:
+  bool Listed(const std::string& name, int64_t& fileNo, std::string& definition) override;
+  std::shared_ptr<DataFile> Load(const std::string& name, int64_t fileNo,
+                                 const std::string& definition) override;
+
+ private:
+  bool CatalogRow(const std::string& name, int64_t& fileNo, std::string& definition);
+  bool TableExists(const std::string& name);
+  void DropTable(const std::string& name);
+  void MapWalHeader();
+  void ReadWalHeader(unsigned char* header) const;
+  // After this process committed or rolled back: whatever was read before is stale.
+  void AfterCommitOrRollback();
+  // Writes the write-ahead log through to the disk: one sync for every commit before it.
+  void SyncLog();
+
+  static constexpr size_t kWalHeaderSize = 48;
+  const volatile unsigned char* walHeader_ = nullptr;
+  unsigned char seenHeader_[kWalHeaderSize] = {};
+  uint64_t generation_ = 1;
+
+  sqlite3* db_ = nullptr;
+  LockFile locks_;
+  RecordLocks recordLocks_{locks_};
+  bool reading_ = false;
+  bool durable_ = false;
+  bool unsynced_ = false;  // a commit of this process may not be on the disk yet
+  int64_t changesAtBegin_ = 0;
+  Stmt begin_, commit_, findFile_, findTable_;
+};
+
+SqliteFile::SqliteFile(sqlite3* db, std::string name, int64_t fileNo, std::string definition)
+    : DataFile(std::move(name), fileNo, std::move(definition)),
+      db_(db),
+      table_(QuoteIdent(this->name())) {
+  queries_.resize(keys().size() * static_cast<size_t>(KeyQuery::kCount));
+}
+
+Stmt& SqliteFile::Query(int key, KeyQuery shape) {
   Stmt& s = queries_[key * static_cast<size_t>(KeyQuery::kCount) + static_cast<size_t>(shape)];
   if (!s.prepared()) s = Stmt(db_, QuerySql(table_, key, shape));
   return s;
 }
 
-Stmt& DataFile::Insert() {
+Stmt& SqliteFile::Insert() {
   if (!insert_.prepared()) {
     std::string cols = "data", params = "?1";
-    for (size_t k = 0; k < keys_.size(); ++k) {
+    for (size_t k = 0; k < keys().size(); ++k) {
       cols += ", " + KeyColumn(static_cast<int>(k));
       params += ", ?" + std::to_string(k + 2);
     }
@@ -129,11 +257,11 @@ Stmt& DataFile::Insert() {
   return insert_;
 }
 
-Stmt& DataFile::Update(uint64_t changedKeys) {
+Stmt& SqliteFile::Update(uint64_t changedKeys) {
   Stmt& s = updates_[changedKeys];
   if (!s.prepared()) {
     std::string sets = "data = ?2";
-    for (size_t k = 0; k < keys_.size(); ++k)
+    for (size_t k = 0; k < keys().size(); ++k)
       if (HasKey(changedKeys, k))
         sets += ", " + KeyColumn(static_cast<int>(k)) + " = ?" + std::to_string(k + 3);
     s = Stmt(db_, "UPDATE " + table_ + " SET " + sets + " WHERE id = ?1");
@@ -141,24 +269,86 @@ Stmt& DataFile::Update(uint64_t changedKeys) {
   return s;
 }
 
-Stmt& DataFile::Delete() {
-  if (!delete_.prepared()) delete_ = Stmt(db_, "DELETE FROM " + table_ + " WHERE id = ?1");
-  return delete_;
+bool SqliteFile::Read(int key, KeyQuery shape, std::string_view value, int64_t id,
+                      FoundRow& row) {
+  Stmt& q = Query(key, shape);
+  StmtScope scope(q);
+  if (shape != KeyQuery::First && shape != KeyQuery::Last) q.BindBlob(1, value);
+  if (shape == KeyQuery::NextSame || shape == KeyQuery::PrevSame) q.BindInt(2, id);
+  if (!q.Step()) return false;
+  row.id = q.ColumnInt(0);
+  row.data.assign(q.ColumnBlob(1));
+  row.collated.assign(q.ColumnBlob(2));
+  return true;
 }
 
-Stmt& DataFile::ById() {
+size_t SqliteFile::ReadBlock(int key, KeyQuery shape, std::string_view value, int64_t id,
+                             size_t limit, std::vector<FoundRow>& rows, size_t& count) {
+  Stmt& q = Query(key, shape);
+  StmtScope scope(q);
+  q.BindBlob(1, value);
+  const bool same = shape == KeyQuery::NextSameBlock || shape == KeyQuery::PrevSameBlock;
+  if (same) q.BindInt(2, id);
+  q.BindInt(same ? 3 : 2, static_cast<int64_t>(limit));
+  size_t got = 0;
+  while (got < limit && q.Step()) {
+    if (rows.size() <= count) rows.emplace_back();
+    FoundRow& r = rows[count];
+    r.id = q.ColumnInt(0);
+    r.data.assign(q.ColumnBlob(1));
+    r.collated.assign(q.ColumnBlob(2));
+    ++count;
+    ++got;
+  }
+  return got;
+}
+
+bool SqliteFile::ReadById(int64_t id, std::string& data) {
   if (!byId_.prepared()) byId_ = Stmt(db_, "SELECT id, data FROM " + table_ + " WHERE id = ?1");
-  return byId_;
+  StmtScope scope(byId_);
+  byId_.BindInt(1, id);
+  if (!byId_.Step()) return false;
+  data.assign(byId_.ColumnBlob(1));
+  return true;
 }
 
-Stmt& DataFile::Count() {
+int64_t SqliteFile::InsertRow(const uint8_t* data, const RecordKeys& keys) {
+  Stmt& ins = Insert();
+  StmtScope scope(ins);
+  ins.BindBlob(1, data, recordLength());
+  BindKeys(ins, 2, keys, ~uint64_t{0});
+  ins.Run();
+  return sqlite3_last_insert_rowid(db_);
+}
+
+void SqliteFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& keys,
+                           uint64_t changedKeys) {
+  Stmt& up = Update(changedKeys);
+  StmtScope scope(up);
+  up.BindInt(1, id);
+  up.BindBlob(2, data, recordLength());
+  BindKeys(up, 3, keys, changedKeys);
+  up.Run();
+}
+
+bool SqliteFile::DeleteRow(int64_t id) {
+  if (!delete_.prepared()) delete_ = Stmt(db_, "DELETE FROM " + table_ + " WHERE id = ?1");
+  {
+    StmtScope scope(delete_);
+    delete_.BindInt(1, id);
+    delete_.Run();
+  }
+  return sqlite3_changes(db_) != 0;
+}
+
+int64_t SqliteFile::CountRows() {
   if (!count_.prepared()) count_ = Stmt(db_, "SELECT count(*) FROM " + table_);
-  return count_;
+  StmtScope scope(count_);
+  return count_.Step() ? count_.ColumnInt(0) : 0;
 }
 
-// ---- Folder --------------------------------------------------------------------------------
-
-Folder::Folder(const std::string& dir, bool create, int busyTimeoutMs) : dir_(dir) {
+SqliteFolder::SqliteFolder(const std::string& dir, bool create, int busyTimeoutMs)
+    : Folder(dir) {
   const std::string path = dir + "/" + kDatabaseName;
   // Never through a link: one planted in a shared work folder would have the engine create or
   // write another file. (The database's own side files refuse links by themselves.)
@@ -210,15 +400,14 @@ Folder::Folder(const std::string& dir, bool create, int busyTimeoutMs) : dir_(di
   }
 }
 
-Folder::~Folder() {
+SqliteFolder::~SqliteFolder() {
   if (inTransaction_) RollbackTransaction();
   StopReading();
-  files_.clear();
   for (Stmt* s : {&begin_, &commit_, &findFile_, &findTable_}) *s = Stmt();
   if (db_) sqlite3_close_v2(db_);
 }
 
-bool Folder::CatalogRow(const std::string& name, int64_t& fileNo, std::string& definition) {
+bool SqliteFolder::CatalogRow(const std::string& name, int64_t& fileNo, std::string& definition) {
   if (!findFile_.prepared()) {
     // A folder created by another program may lack the catalog: then it holds no data file.
     if (sqlite3_table_column_metadata(db_, nullptr, kCatalog, "definition", nullptr, nullptr,
@@ -235,54 +424,38 @@ bool Folder::CatalogRow(const std::string& name, int64_t& fileNo, std::string& d
   return true;
 }
 
-bool Folder::TableExists(const std::string& name) {
+bool SqliteFolder::TableExists(const std::string& name) {
   StmtScope scope(findTable_);
   findTable_.BindBlob(1, name);
   return findTable_.Step();
 }
 
-bool Folder::Listed(const std::string& name, int64_t& fileNo, std::string& definition) {
+bool SqliteFolder::Listed(const std::string& name, int64_t& fileNo, std::string& definition) {
   const bool listed = CatalogRow(name, fileNo, definition);
   // A table and its catalog entry come and go together: one without the other is damage
   // from outside, and recreating the file would lose what its table holds.
   if (listed != TableExists(name)) {
     throw EngineError{EngineStatus::NotADataFile,
-                      dir_ + "/" + kDatabaseName + ": " + name +
+                      dir() + "/" + kDatabaseName + ": " + name +
                           (listed ? " is listed but has no table" : " has a table but is not listed")};
   }
   return listed;
 }
 
-std::shared_ptr<DataFile> Folder::Find(const std::string& name) {
-  int64_t fileNo = 0;
-  std::string definition;
-  const bool exists = Listed(name, fileNo, definition);
-  auto it = files_.find(name);
-  if (it != files_.end()) {
-    if (exists && it->second->fileNo() == fileNo && it->second->definition() == definition)
-      return it->second;
-    it->second->gone = true;
-    files_.erase(it);
-  }
-  if (!exists) return nullptr;
-  auto file = std::make_shared<DataFile>(db_, name, fileNo, definition);
-  files_[name] = file;
-  return file;
+std::shared_ptr<DataFile> SqliteFolder::Load(const std::string& name, int64_t fileNo,
+                                           const std::string& definition) {
+  return std::make_shared<SqliteFile>(db_, name, fileNo, definition);
 }
 
-void Folder::DropTable(const std::string& name) {
+void SqliteFolder::DropTable(const std::string& name) {
   ExecSql(db_, "DROP TABLE IF EXISTS " + QuoteIdent(name));
   Stmt forget(db_, std::string("DELETE FROM ") + kCatalog + " WHERE name = ?1");
   forget.BindBlob(1, name);
   forget.Run();
-  auto it = files_.find(name);
-  if (it != files_.end()) {
-    it->second->gone = true;
-    files_.erase(it);
-  }
+  Forget(name);
 }
 
-void Folder::Create(const std::string& name, const std::string& definition, const FileDef& def) {
+void SqliteFolder::Create(const std::string& name, const std::string& definition, const FileDef& def) {
   WriteTxn txn(*this, true);
   ExecSql(db_, kCatalogTable);
   findFile_ = Stmt();
@@ -314,7 +487,7 @@ void Folder::Create(const std::string& name, const std::string& definition, cons
   txn.Commit();
 }
 
-bool Folder::Drop(const std::string& name) {
+bool SqliteFolder::Drop(const std::string& name) {
   WriteTxn txn(*this, true);
   int64_t fileNo = 0;
   std::string definition;
@@ -324,7 +497,7 @@ bool Folder::Drop(const std::string& name) {
   return true;
 }
 
-void Folder::BeginTransaction(bool durable) {
+void SqliteFolder::BeginTransaction(bool durable) {
   StopReading();
   begin_.Run();
   inTransaction_ = true;
@@ -333,7 +506,7 @@ void Folder::BeginTransaction(bool durable) {
   changesAtBegin_ = sqlite3_total_changes64(db_);
 }
 
-void Folder::CommitTransaction() {
+void SqliteFolder::CommitTransaction() {
   inTransaction_ = false;
   AfterCommitOrRollback();
   try {
@@ -348,20 +521,20 @@ void Folder::CommitTransaction() {
   if (durable_ && unsynced_) SyncLog();
 }
 
-void Folder::RollbackTransaction() {
+void SqliteFolder::RollbackTransaction() {
   inTransaction_ = false;
   AfterCommitOrRollback();
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   recordLocks_.EndSolo();
 }
 
-void Folder::KeepReading() {
+void SqliteFolder::KeepReading() {
   if (inTransaction_ || reading_) return;
   ExecSql(db_, "BEGIN");  // deferred: the read transaction starts with the first read
   reading_ = true;
 }
 
-void Folder::StopReading() {
+void SqliteFolder::StopReading() {
   if (!reading_) return;
   reading_ = false;
   AfterCommitOrRollback();
@@ -372,7 +545,7 @@ void Folder::StopReading() {
 // checksums, so after a power cut the log is read up to its last whole commit. One sync of the
 // log file then makes all of them durable (a checkpoint since has synced them into the
 // database already). Without the log's file at hand, a checkpoint does the same.
-void Folder::SyncLog() {
+void SqliteFolder::SyncLog() {
   sqlite3_file* log = nullptr;
   if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK &&
       log != nullptr && log->pMethods != nullptr) {
@@ -388,7 +561,7 @@ void Folder::SyncLog() {
 // index, which every commit rewrites (frame count, checksums, salts). The first region of that
 // index is asked of the database file's own shared-memory mapping, which SQLite keeps for as
 // long as the connection is open; nothing here opens or closes any of SQLite's files.
-void Folder::MapWalHeader() {
+void SqliteFolder::MapWalHeader() {
   sqlite3_file* file = nullptr;
   if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
       file == nullptr || file->pMethods == nullptr || file->pMethods->iVersion < 2 ||
@@ -402,7 +575,7 @@ void Folder::MapWalHeader() {
   ReadWalHeader(seenHeader_);
 }
 
-void Folder::ReadWalHeader(unsigned char* header) const {
+void SqliteFolder::ReadWalHeader(unsigned char* header) const {
   // Word by word: the mapping is page-aligned, and this runs at every engine call.
   const auto* words = reinterpret_cast<const volatile uint64_t*>(walHeader_);
   for (size_t i = 0; i < kWalHeaderSize / 8; ++i) {
@@ -412,7 +585,7 @@ void Folder::ReadWalHeader(unsigned char* header) const {
   std::atomic_thread_fence(std::memory_order_acquire);
 }
 
-uint64_t Folder::Generation() {
+uint64_t SqliteFolder::Generation() {
   if (walHeader_ == nullptr) return ++generation_;
   unsigned char now[kWalHeaderSize];
   ReadWalHeader(now);
@@ -423,43 +596,42 @@ uint64_t Folder::Generation() {
   return generation_;
 }
 
-void Folder::AfterCommitOrRollback() {
+void SqliteFolder::AfterCommitOrRollback() {
   if (walHeader_ == nullptr) MapWalHeader();
   ++generation_;
 }
 
-// ---- WriteTxn ------------------------------------------------------------------------------
-
-WriteTxn::WriteTxn(Folder& folder, bool several) : folder_(folder) {
-  if (sqlite3_get_autocommit(folder_.db_)) {
-    folder_.begin_.Run();
-    own_ = true;
-  } else if (several) {
-    ExecSql(folder_.db_, "SAVEPOINT palvorin_write");
-    savepoint_ = true;
+Folder::WriteScope SqliteFolder::StartWrite(bool several) {
+  if (sqlite3_get_autocommit(db_)) {
+    begin_.Run();
+    return WriteScope::Own;
   }
+  if (!several) return WriteScope::None;
+  ExecSql(db_, "SAVEPOINT palvorin_write");
+  return WriteScope::Savepoint;
 }
 
-WriteTxn::~WriteTxn() {
-  if (own_ || savepoint_) folder_.AfterCommitOrRollback();
-  if (own_ && !sqlite3_get_autocommit(folder_.db_))
-    sqlite3_exec(folder_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  if (savepoint_)
-    sqlite3_exec(folder_.db_, "ROLLBACK TO palvorin_write; RELEASE palvorin_write", nullptr,
-                 nullptr, nullptr);
+void SqliteFolder::FinishWrite(WriteScope scope, bool commit) {
+  if (commit) {
+    if (scope == WriteScope::Own) {
+      AfterCommitOrRollback();
+      commit_.Run();
+      unsynced_ = true;
+    } else {
+      ExecSql(db_, "RELEASE palvorin_write");
+    }
+    return;
+  }
+  AfterCommitOrRollback();
+  if (scope == WriteScope::Own && !sqlite3_get_autocommit(db_))
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (scope == WriteScope::Savepoint)
+    sqlite3_exec(db_, "ROLLBACK TO palvorin_write; RELEASE palvorin_write", nullptr, nullptr,
+                 nullptr);
 }
 
-void WriteTxn::Commit() {
-  if (own_) {
-    folder_.AfterCommitOrRollback();
-    folder_.commit_.Run();
-    folder_.unsynced_ = true;
-    own_ = false;
-  }
-  if (savepoint_) {
-    ExecSql(folder_.db_, "RELEASE palvorin_write");
-    savepoint_ = false;
-  }
+std::unique_ptr<Folder> OpenSqliteFolder(const std::string& dir, bool create, int busyTimeoutMs) {
+  return std::make_unique<SqliteFolder>(dir, create, busyTimeoutMs);
 }
 
 }  // namespace palvorin
