@@ -8,6 +8,7 @@
 #                               screen, press Esc, and succeed when the program ended cleanly
 #
 # Without a terminal on standard input (as in CI) the check is what runs.
+# PALVORIN_PG keeps the demo's data on a PostgreSQL server (see README, Data on a server).
 # PALVORIN_BUILD_DIR picks the build folder (default build/), JOBS the parallel build jobs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +31,12 @@ for folder in FORMS LOCALE AJUDA ddf; do
   if [ -d "$inst/$folder" ]; then cp -r "$inst/$folder" "$demo/$folder"; fi
 done
 "$inst/exe/mkdemo" --replace "$demo" "$demo/tmp"
+# With PALVORIN_PG (a libpq connection string) the demo's data moves to that PostgreSQL
+# database, and Kora.ini sends the module there.
+if [ -n "${PALVORIN_PG:-}" ]; then
+  "$inst/exe/zepdata" copy --replace "$demo/DADES" "$PALVORIN_PG"
+  printf '[Dades]\r\nServidor=%s\r\n' "$PALVORIN_PG" >>"$demo/Kora.ini"
+fi
 
 export ZEPROOT="$demo/" ZEPEXE="$inst/exe/" ZEPTMP="$demo/tmp/"
 if [ "$check" = 0 ]; then

@@ -4,7 +4,7 @@
 set -euo pipefail
 need=()
 for pkg in cmake g++ make pkg-config libsqlite3-dev googletest libgtest-dev libgmock-dev \
-           libcairo2-dev tmux sqlite3 "$@"; do
+           libcairo2-dev tmux sqlite3 libpq-dev postgresql "$@"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || need+=("$pkg")
 done
 if ((${#need[@]})); then

@@ -17,7 +17,9 @@
 // side, the ratio of the engine's rate to SQLite's per processor second and by the clock, and
 // the system calls per operation on each side (bench/support/syscalls.h).
 //
-// Usage: bench_engine [folder]   (default: a fresh folder under /tmp, removed afterwards)
+// Usage: bench_engine [--server CONNINFO] [folder]
+//   folder: default a fresh folder under /tmp, removed afterwards; with --server the engine's
+//   file lives on that PostgreSQL server (schema bench_engine) and SQLite stays local.
 #include <sqlite3.h>
 #include <time.h>
 
@@ -35,6 +37,7 @@
 #include "engine/btrcall.h"
 #include "engine/createbuf.h"
 #include "engine/engine.h"
+#include "support/server.h"
 #include "support/syscalls.h"
 
 namespace {
@@ -392,8 +395,13 @@ void RunTrace(EngineSide& eng, SqliteSide& sql) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string folder;
+  std::string folder, server;
   bool removeAfter = false;
+  if (argc > 2 && std::string(argv[1]) == "--server") {
+    server = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   if (argc > 1) {
     folder = argv[1];
     std::filesystem::create_directories(folder);
@@ -409,7 +417,9 @@ int main(int argc, char** argv) {
               folder.c_str());
   if (!Syscalls().available())
     std::printf("(system calls not counted: no tracepoint counter in this environment)\n");
+  if (!server.empty()) std::printf("the engine's file on the server, schema bench_engine\n");
   {
+    BenchServer onServer(server, folder, "bench_engine");
     EngineSide engine;
     SqliteSide direct;
     engine.Build(folder);

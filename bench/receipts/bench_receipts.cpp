@@ -8,8 +8,10 @@
 // 64 MiB, time growing linearly with the co-owners; a preparing run at most 12 system calls a
 // co-owner and one disk sync per 500 co-owners plus one at the end.
 //
-// Usage: bench_receipts [--co-owners N] [--modes VAP]   (default 10,000, every mode; with
-// --modes only the modes named run, a preparing run twice when P is named)
+// Usage: bench_receipts [--co-owners N] [--modes VAP] [--server CONNINFO]   (default 10,000,
+// every mode, local data; with --modes only the modes named run, a preparing run twice when P
+// is named; with --server the data folder lives on that PostgreSQL server, schema
+// bench_receipts)
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -27,6 +29,7 @@
 #include "receipts/generation.h"
 #include "receipts/layouts.h"
 #include "session/session.h"
+#include "support/server.h"
 #include "support/syscalls.h"
 #include "textlib/numbers.h"
 #include "textlib/text.h"
@@ -183,10 +186,11 @@ double Seconds(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-int RunOneSize(int coOwners, const std::string& only) {
+int RunOneSize(int coOwners, const std::string& only, const std::string& server) {
   const fs::path root = fs::temp_directory_path() / ("palvorin-bench-receipts-" + std::to_string(coOwners));
   fs::remove_all(root);
   fs::create_directories(root / "DADES");
+  BenchServer onServer(server, (root / "DADES").string(), "bench_receipts");
   fs::create_directories(root / "tmp");
   fs::create_directories(root / "ddf");
   std::ifstream source(std::string(PALVORIN_SOURCE_DIR) + "/install/dict/files.txt");
@@ -270,14 +274,18 @@ int RunOneSize(int coOwners, const std::string& only) {
 int main(int argc, char** argv) {
   int coOwners = 10000;
   std::string only;  // the modes to run (for profiling one): all when empty
+  std::string server;
   for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
     if (i + 1 < argc && option == "--co-owners") {
       coOwners = std::atoi(argv[i + 1]);
     } else if (i + 1 < argc && option == "--modes") {
       only = argv[i + 1];
+    } else if (i + 1 < argc && option == "--server") {
+      server = argv[i + 1];
     } else {
-      std::fprintf(stderr, "usage: bench_receipts [--co-owners N] [--modes VAP]\n");
+      std::fprintf(stderr,
+                   "usage: bench_receipts [--co-owners N] [--modes VAP] [--server CONNINFO]\n");
       return 2;
     }
   }
@@ -285,5 +293,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_receipts: the number of co-owners must be positive\n");
     return 2;
   }
-  return RunOneSize(coOwners, only);
+  return RunOneSize(coOwners, only, server);
 }

@@ -196,6 +196,8 @@ std::string_view StatusName(EngineStatus status) {
       return "RecordLocked";
     case EngineStatus::FileLocked:
       return "FileLocked";
+    case EngineStatus::ConnectionLost:
+      return "ConnectionLost";
   }
   return "Unknown";
 }

@@ -1,10 +1,12 @@
 // BTRCALL: decodes the call once, finds the open behind the position block, and dispatches.
 // Files, folders and transactions are handled here; records in records.cpp.
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "engine/engine_state.h"
+#include "engine/pgstore.h"
 #include "os/files.h"
 #include "os/paths.h"
 
@@ -116,12 +118,30 @@ bool SplitDataFilePath(const std::string& given, DataFilePath& out) {
   return true;
 }
 
+// Where folder `dir` is kept: on a server, or locally (no connection string).
+ServerPlace ServerPlaceOf(const std::string& dir) {
+  const ServerChoice& servers = Engine().servers;
+  auto it = servers.folders.find(dir);
+  if (it != servers.folders.end()) return it->second;
+  if (servers.everyFolder.empty()) return {};
+  uint64_t h = 14695981039346656037ull;
+  for (unsigned char ch : dir) h = (h ^ ch) * 1099511628211ull;
+  char schema[24];
+  std::snprintf(schema, sizeof schema, "f%016llx", static_cast<unsigned long long>(h));
+  return {servers.everyFolder, schema};
+}
+
 // The folder's database, opened once per process.
 Folder& GetFolder(const std::string& dir, bool create) {
   auto& folders = Engine().folders;
   auto it = folders.find(dir);
   if (it != folders.end()) return *it->second;
-  std::unique_ptr<Folder> folder = OpenSqliteFolder(dir, create, Engine().settings.busyTimeoutMs);
+  const EngineSettings& settings = Engine().settings;
+  const ServerPlace place = ServerPlaceOf(dir);
+  std::unique_ptr<Folder> folder =
+      place.conninfo.empty()
+          ? OpenSqliteFolder(dir, create, settings.busyTimeoutMs)
+          : OpenServerFolder(dir, place.conninfo, place.schema, create, settings.busyTimeoutMs);
   Folder& ref = *folder;
   folders.emplace(dir, std::move(folder));
   return ref;
@@ -395,6 +415,19 @@ EngineState& Engine() {
 
 EngineSettings& EngineConfig() { return Engine().settings; }
 
+bool EngineUseServer(const std::string& dir, const std::string& conninfo,
+                     const std::string& schema) {
+  std::error_code ec;
+  const std::filesystem::path canonical = std::filesystem::canonical(OsPath(dir), ec);
+  if (ec) return false;
+  auto& servers = Engine().servers.folders;
+  if (conninfo.empty())
+    servers.erase(canonical.string());
+  else
+    servers[canonical.string()] = {conninfo, schema};
+  return true;
+}
+
 const std::string& EngineLastError() { return Engine().lastError; }
 
 void JoinTransaction(Folder& folder) {
@@ -413,7 +446,7 @@ bool EngineDropFile(const std::string& path) {
     if (!SplitDataFilePath(path, p)) return false;
     EngineState& e = Engine();
     auto it = e.folders.find(p.dir);
-    if (it == e.folders.end()) {
+    if (it == e.folders.end() && ServerPlaceOf(p.dir).conninfo.empty()) {
       std::error_code ec;
       if (!std::filesystem::exists(p.dir + "/" + kDatabaseName, ec)) return false;
     }
@@ -433,25 +466,98 @@ bool EngineDropFile(const std::string& path) {
 bool EngineHasDatabase(const std::string& path) {
   DataFilePath p;
   if (!SplitDataFilePath(path, p)) return true;
+  if (!ServerPlaceOf(p.dir).conninfo.empty()) return true;
   std::error_code ec;
   return std::filesystem::exists(p.dir + "/" + kDatabaseName, ec) || ec;
 }
+
+namespace {
+
+// Copies the data files of `source` into `target` inside a transaction of `target`.
+int64_t CopyFiles(Folder& source, Folder& target, bool replace) {
+  if (replace)
+    for (const std::string& name : target.Names()) target.Drop(name);
+  int64_t records = 0;
+  RecordKeys keys;
+  for (const std::string& name : source.Names()) {
+    std::shared_ptr<DataFile> from = source.Find(name);
+    if (!from) continue;
+    target.Create(name, from->definition(), from->def());
+    std::shared_ptr<DataFile> to = target.Find(name);
+    if (!to) throw EngineError{EngineStatus::IoError, name + " was not created"};
+    from->ForEachRow([&](int64_t id, std::string_view data) {
+      if (data.size() != static_cast<size_t>(to->recordLength()))
+        throw EngineError{EngineStatus::IoError, "damaged record in " + name};
+      const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+      ComputeKeys(*to, bytes, keys);
+      to->InsertRowAt(id, bytes, keys);
+      ++records;
+    });
+    to->FinishLoad();
+  }
+  return records;
+}
+
+}  // namespace
+
+EngineStatus EngineCopyFolder(const std::string& from, const std::string& to, bool replace,
+                              int64_t& records, std::string& why) {
+  records = 0;
+  EngineState& e = Engine();
+  if (e.inTransaction) return EngineStatus::TransactionActive;
+  std::error_code ec;
+  const std::string fromDir = std::filesystem::canonical(OsPath(from), ec).string();
+  if (ec) return why = from + ": no such folder", EngineStatus::FileNotFound;
+  const std::string toDir = std::filesystem::canonical(OsPath(to), ec).string();
+  if (ec) return why = to + ": no such folder", EngineStatus::FileNotFound;
+  if (fromDir == toDir) return why = "the two folders are one", EngineStatus::InvalidOperation;
+  try {
+    Folder& source = GetFolder(fromDir, false);
+    Folder& target = GetFolder(toDir, true);
+    if (!replace) {
+      for (const std::string& name : target.Names()) {
+        std::shared_ptr<DataFile> file = target.Find(name);
+        if (file && file->CountRows() > 0)
+          return why = name + " holds records (--replace replaces them)", EngineStatus::FileExists;
+      }
+    }
+    target.BeginTransaction(true);
+    try {
+      records = CopyFiles(source, target, replace);
+      target.CommitTransaction();
+    } catch (...) {
+      target.RollbackTransaction();
+      throw;
+    }
+  } catch (const EngineError& err) {
+    why = e.lastError = err.message;
+    records = 0;
+    return err.status;
+  }
+  return EngineStatus::Ok;
+}
+
+void EngineServeEveryFolder(const std::string& conninfo) { Engine().servers.everyFolder = conninfo; }
 
 void ResetEngineForTest() {
   CloseEverything();
   EngineState& e = Engine();
   const EngineSettings settings = e.settings;
+  const ServerChoice servers = e.servers;
   e = EngineState{};
   e.settings = settings;  // the next call registers with the os layer again
+  e.servers = servers;
 }
 
 void ForgetEngineStateAfterFork() {
   EngineState& e = Engine();
   const EngineSettings settings = e.settings;
+  const ServerChoice servers = e.servers;
   // The parent's connections and lock file stay with the parent: the child never closes them.
   new EngineState(std::move(e));
   e = EngineState{};
   e.settings = settings;
+  e.servers = servers;
 }
 
 int16_t BTRCALL(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen, void* keyBuf,

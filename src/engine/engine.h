@@ -27,6 +27,14 @@ struct EngineSettings {
   int lockWaitMs = 5000;
 };
 
+// Keeps the data files of folder `dir` (an existing local folder; its name stays the one the
+// callers use) on the PostgreSQL server that `conninfo` (a libpq connection string) names, in
+// the schema `schema` of its database; an empty `conninfo` keeps them local again. Call it
+// before the folder's first use in the run; kept across ResetEngineForTest. False when `dir`
+// does not exist.
+bool EngineUseServer(const std::string& dir, const std::string& conninfo,
+                     const std::string& schema);
+
 // Registers the engine with the os layer, so that deleting a data file by name drops it.
 // BTRCALL calls it on first use; calling it again registers it again (after an os reset).
 void EngineInit();
@@ -41,6 +49,19 @@ bool EngineDropFile(const std::string& path);
 // false when creating a file there starts a new one. A folder that does not exist counts as
 // having one: nothing can be created there.
 bool EngineHasDatabase(const std::string& path);
+
+// Keeps every folder this process opens on the PostgreSQL server of `conninfo`, each in a
+// schema named after the folder's path, as if EngineUseServer had named them all (the test
+// programs run so on a server); empty `conninfo`: only the folders named keep there. Kept
+// across ResetEngineForTest.
+void EngineServeEveryFolder(const std::string& conninfo);
+
+// Copies every data file of folder `from` into folder `to` (each a local folder, or one kept on
+// a server), with its definition, records and their positions, in one transaction on `to`.
+// A `to` whose data files hold records is refused (59) unless `replace`, which drops every
+// data file of `to` first. `records` counts the records copied; `why` says what failed.
+EngineStatus EngineCopyFolder(const std::string& from, const std::string& to, bool replace,
+                              int64_t& records, std::string& why);
 
 // The settings in force; change them before the first BTRCALL of a run or test.
 EngineSettings& EngineConfig();

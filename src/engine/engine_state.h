@@ -96,6 +96,19 @@ struct Cursor {
   }
 };
 
+// Where a folder's data files are kept: on the server of `conninfo`, in `schema`; locally
+// when `conninfo` is empty.
+struct ServerPlace {
+  std::string conninfo;
+  std::string schema;
+};
+
+// Which folders are kept on a server: kept across ResetEngineForTest and fork.
+struct ServerChoice {
+  std::map<std::string, ServerPlace> folders;  // by canonical folder path (EngineUseServer)
+  std::string everyFolder;                     // EngineServeEveryFolder
+};
+
 struct EngineState {
   EngineSettings settings;
   bool initialised = false;
@@ -105,6 +118,7 @@ struct EngineState {
   bool durableTransaction = true;  // its End waits for the disk (kBeginUnsynced)
   uint64_t calls = 0;  // engine calls made by this process, counting the one running
   std::string lastError;
+  ServerChoice servers;
   FoundRow row;        // scratch for reads
   std::string search;  // scratch: collation form of a key searched for
   RecordKeys keys;     // scratch: the keys of a record written
@@ -134,6 +148,8 @@ void JoinTransaction(Folder& folder);
 [[nodiscard]] EngineStatus DoUpdate(Cursor& c, const CallArgs& a);
 [[nodiscard]] EngineStatus DoDelete(Cursor& c, const CallArgs& a);
 [[nodiscard]] EngineStatus DoUnlock(Cursor& c, const CallArgs& a);
+// The keys of record `rec` of file `f` into `out`, which keeps its buffers from call to call.
+void ComputeKeys(const DataFile& f, const uint8_t* rec, RecordKeys& out);
 // Releases every lock the cursor holds.
 void ReleaseAllLocks(Cursor& c);
 

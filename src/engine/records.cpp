@@ -346,23 +346,6 @@ bool FindById(Cursor& c, const CallArgs& a, FoundRow& row) {
   return true;
 }
 
-// The keys of record `rec` into `out`, which keeps its buffers from call to call.
-void ComputeKeys(const DataFile& f, const uint8_t* rec, RecordKeys& out) {
-  const size_t n = f.keys().size();
-  out.raw.resize(n);
-  out.collated.resize(n);
-  out.null.resize(n);
-  for (size_t k = 0; k < n; ++k) {
-    const KeyCodec& key = f.keys()[k];
-    out.raw[k].resize(key.length);
-    for (const SegmentCodec& seg : key.segments)
-      std::memcpy(out.raw[k].data() + seg.keyOffset, rec + seg.recordOffset, seg.length);
-    const auto* raw = reinterpret_cast<const uint8_t*>(out.raw[k].data());
-    out.null[k] = IsNullKey(key, raw);
-    CollateKey(key, raw, out.collated[k]);
-  }
-}
-
 // Checks the arguments every write shares. `needKey`: the call returns a key value.
 EngineStatus CheckWrite(const Cursor& c, const CallArgs& a) {
   if (c.readOnly) return EngineStatus::AccessDenied;
@@ -395,6 +378,22 @@ void PlaceAfterWrite(Cursor& c, const CallArgs& a, int64_t id, const RecordKeys&
 }
 
 }  // namespace
+
+void ComputeKeys(const DataFile& f, const uint8_t* rec, RecordKeys& out) {
+  const size_t n = f.keys().size();
+  out.raw.resize(n);
+  out.collated.resize(n);
+  out.null.resize(n);
+  for (size_t k = 0; k < n; ++k) {
+    const KeyCodec& key = f.keys()[k];
+    out.raw[k].resize(key.length);
+    for (const SegmentCodec& seg : key.segments)
+      std::memcpy(out.raw[k].data() + seg.keyOffset, rec + seg.recordOffset, seg.length);
+    const auto* raw = reinterpret_cast<const uint8_t*>(out.raw[k].data());
+    out.null[k] = IsNullKey(key, raw);
+    CollateKey(key, raw, out.collated[k]);
+  }
+}
 
 void ReleaseAllLocks(Cursor& c) {
   ReleaseSingleLock(c);

@@ -42,6 +42,7 @@ enum class EngineStatus : int16_t {
   FileExists = 59,
   RecordLocked = 84,
   FileLocked = 85,
+  ConnectionLost = 95,  // the folder's database server can no longer be reached
 };
 
 // Name of a status for logs, e.g. "KeyNotFound(4)" style names without the number.

@@ -21,48 +21,8 @@ constexpr const char* kCatalogTable =
     " name TEXT NOT NULL UNIQUE, definition BLOB NOT NULL)";
 constexpr int kCheckpointPages = 4000;
 
-std::string KeyColumn(int key) { return "k" + std::to_string(key); }
-
 std::string IndexName(const std::string& name, int key) {
   return QuoteIdent(name + "/" + KeyColumn(key));
-}
-
-std::string QuerySql(const std::string& table, int key, KeyQuery shape) {
-  const std::string k = KeyColumn(key);
-  const std::string head = "SELECT id, data, " + k + " FROM " + table + " WHERE ";
-  switch (shape) {
-    case KeyQuery::Equal:
-      return head + k + " = ?1 ORDER BY id LIMIT 1";
-    case KeyQuery::Greater:
-      return head + k + " > ?1 ORDER BY " + k + ", id LIMIT 1";
-    case KeyQuery::GreaterOrEqual:
-      return head + k + " >= ?1 ORDER BY " + k + ", id LIMIT 1";
-    case KeyQuery::Less:
-      return head + k + " < ?1 ORDER BY " + k + " DESC, id DESC LIMIT 1";
-    case KeyQuery::LessOrEqual:
-      return head + k + " <= ?1 ORDER BY " + k + " DESC, id DESC LIMIT 1";
-    case KeyQuery::First:
-      return head + k + " IS NOT NULL ORDER BY " + k + ", id LIMIT 1";
-    case KeyQuery::Last:
-      return head + k + " IS NOT NULL ORDER BY " + k + " DESC, id DESC LIMIT 1";
-    case KeyQuery::NextSame:
-      return head + k + " = ?1 AND id > ?2 ORDER BY id LIMIT 1";
-    case KeyQuery::PrevSame:
-      return head + k + " = ?1 AND id < ?2 ORDER BY id DESC LIMIT 1";
-    case KeyQuery::NextSameBlock:
-      return head + k + " = ?1 AND id > ?2 ORDER BY id LIMIT ?3";
-    case KeyQuery::PrevSameBlock:
-      return head + k + " = ?1 AND id < ?2 ORDER BY id DESC LIMIT ?3";
-    case KeyQuery::GreaterBlock:
-      return head + k + " > ?1 ORDER BY " + k + ", id LIMIT ?2";
-    case KeyQuery::LessBlock:
-      return head + k + " < ?1 ORDER BY " + k + " DESC, id DESC LIMIT ?2";
-    case KeyQuery::GreaterOrEqualBlock:
-      return head + k + " >= ?1 ORDER BY " + k + ", id LIMIT ?2";
-    case KeyQuery::kCount:
-      break;
-  }
-  return {};
 }
 
 [[noreturn]] void ThrowSystem(EngineStatus status, const std::string& what) {
@@ -111,6 +71,51 @@ void BindKeys(Stmt& s, int first, const RecordKeys& keys, uint64_t only) {
 }
 
 }  // namespace
+
+std::string KeyColumn(int key) { return "k" + std::to_string(key); }
+
+std::string KeyQuerySql(const std::string& table, int key, KeyQuery shape, char mark,
+                        bool orderById) {
+  const std::string p1 = mark + std::string("1"), p2 = mark + std::string("2"),
+                    p3 = mark + std::string("3");
+  const std::string k = KeyColumn(key);
+  // Equal values of a unique key are one record: no need to order them by position.
+  const std::string up = orderById ? ", id" : "", down = orderById ? " DESC, id DESC" : " DESC";
+  const std::string head = "SELECT id, data, " + k + " FROM " + table + " WHERE ";
+  switch (shape) {
+    case KeyQuery::Equal:
+      return head + k + " = " + p1 + (orderById ? " ORDER BY id" : "") + " LIMIT 1";
+    case KeyQuery::Greater:
+      return head + k + " > " + p1 + " ORDER BY " + k + up + " LIMIT 1";
+    case KeyQuery::GreaterOrEqual:
+      return head + k + " >= " + p1 + " ORDER BY " + k + up + " LIMIT 1";
+    case KeyQuery::Less:
+      return head + k + " < " + p1 + " ORDER BY " + k + down + " LIMIT 1";
+    case KeyQuery::LessOrEqual:
+      return head + k + " <= " + p1 + " ORDER BY " + k + down + " LIMIT 1";
+    case KeyQuery::First:
+      return head + k + " IS NOT NULL ORDER BY " + k + up + " LIMIT 1";
+    case KeyQuery::Last:
+      return head + k + " IS NOT NULL ORDER BY " + k + down + " LIMIT 1";
+    case KeyQuery::NextSame:
+      return head + k + " = " + p1 + " AND id > " + p2 + " ORDER BY id LIMIT 1";
+    case KeyQuery::PrevSame:
+      return head + k + " = " + p1 + " AND id < " + p2 + " ORDER BY id DESC LIMIT 1";
+    case KeyQuery::NextSameBlock:
+      return head + k + " = " + p1 + " AND id > " + p2 + " ORDER BY id LIMIT " + p3;
+    case KeyQuery::PrevSameBlock:
+      return head + k + " = " + p1 + " AND id < " + p2 + " ORDER BY id DESC LIMIT " + p3;
+    case KeyQuery::GreaterBlock:
+      return head + k + " > " + p1 + " ORDER BY " + k + up + " LIMIT " + p2;
+    case KeyQuery::LessBlock:
+      return head + k + " < " + p1 + " ORDER BY " + k + down + " LIMIT " + p2;
+    case KeyQuery::GreaterOrEqualBlock:
+      return head + k + " >= " + p1 + " ORDER BY " + k + up + " LIMIT " + p2;
+    case KeyQuery::kCount:
+      break;
+  }
+  return {};
+}
 
 // ---- DataFile and Folder -------------------------------------------------------------------
 
@@ -161,6 +166,8 @@ class SqliteFile final : public DataFile {
                  uint64_t changedKeys) override;
   bool DeleteRow(int64_t id) override;
   int64_t CountRows() override;
+  void ForEachRow(const std::function<void(int64_t, std::string_view)>& fn) override;
+  void InsertRowAt(int64_t id, const uint8_t* data, const RecordKeys& keys) override;
 
  private:
   Stmt& Query(int key, KeyQuery shape);
@@ -192,6 +199,7 @@ class SqliteFolder final : public Folder {
   void Create(const std::string& name, const std::string& definition,
               const FileDef& def) override;
   bool Drop(const std::string& name) override;
+  std::vector<std::string> Names() override;
   void BeginTransaction(bool durable) override;
   void CommitTransaction() override;
   void RollbackTransaction() override;
@@ -241,7 +249,7 @@ SqliteFile::SqliteFile(sqlite3* db, std::string name, int64_t fileNo, std::strin
 
 Stmt& SqliteFile::Query(int key, KeyQuery shape) {
   Stmt& s = queries_[key * static_cast<size_t>(KeyQuery::kCount) + static_cast<size_t>(shape)];
-  if (!s.prepared()) s = Stmt(db_, QuerySql(table_, key, shape));
+  if (!s.prepared()) s = Stmt(db_, KeyQuerySql(table_, key, shape, '?', true));
   return s;
 }
 
@@ -345,6 +353,24 @@ int64_t SqliteFile::CountRows() {
   if (!count_.prepared()) count_ = Stmt(db_, "SELECT count(*) FROM " + table_);
   StmtScope scope(count_);
   return count_.Step() ? count_.ColumnInt(0) : 0;
+}
+
+void SqliteFile::ForEachRow(const std::function<void(int64_t, std::string_view)>& fn) {
+  Stmt all(db_, "SELECT id, data FROM " + table_ + " ORDER BY id");
+  while (all.Step()) fn(all.ColumnInt(0), all.ColumnBlob(1));
+}
+
+void SqliteFile::InsertRowAt(int64_t id, const uint8_t* data, const RecordKeys& keys) {
+  std::string cols = "id, data", params = "?1, ?2";
+  for (size_t k = 0; k < keys.raw.size(); ++k) {
+    cols += ", " + KeyColumn(static_cast<int>(k));
+    params += ", ?" + std::to_string(k + 3);
+  }
+  Stmt ins(db_, "INSERT INTO " + table_ + " (" + cols + ") VALUES (" + params + ")");
+  ins.BindInt(1, id);
+  ins.BindBlob(2, data, recordLength());
+  BindKeys(ins, 3, keys, ~uint64_t{0});
+  ins.Run();
 }
 
 SqliteFolder::SqliteFolder(const std::string& dir, bool create, int busyTimeoutMs)
@@ -495,6 +521,16 @@ bool SqliteFolder::Drop(const std::string& name) {
   DropTable(name);
   txn.Commit();
   return true;
+}
+
+std::vector<std::string> SqliteFolder::Names() {
+  std::vector<std::string> names;
+  if (sqlite3_table_column_metadata(db_, nullptr, kCatalog, "name", nullptr, nullptr, nullptr,
+                                    nullptr, nullptr) != SQLITE_OK)
+    return names;
+  Stmt all(db_, std::string("SELECT name FROM ") + kCatalog + " ORDER BY fileno");
+  while (all.Step()) names.emplace_back(all.ColumnBlob(0));
+  return names;
 }
 
 void SqliteFolder::BeginTransaction(bool durable) {

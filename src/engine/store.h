@@ -12,6 +12,7 @@
 #define PALVORIN_ENGINE_STORE_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -47,6 +48,14 @@ enum class KeyQuery {
   GreaterOrEqualBlock,  // kN >= ?1, at most ?2 rows
   kCount,
 };
+
+// The column of key `key` ("k0", "k1" ...).
+std::string KeyColumn(int key);
+// The query of `shape` on key `key` of `table`, returning (id, data, kN), with its parameters
+// written `mark`N ('?' or '$'). `orderById`: equal key values come in position order (every
+// key of a local folder; the keys that take duplicates on a server).
+std::string KeyQuerySql(const std::string& table, int key, KeyQuery shape, char mark,
+                        bool orderById);
 
 // Whether key k is among `keys`, a set of keys with bit k for key k; keys from 64 on count
 // only in the set of every key (all bits).
@@ -105,6 +114,12 @@ class DataFile {
   virtual bool DeleteRow(int64_t id) = 0;
   virtual int64_t CountRows() = 0;
 
+  // For copying a whole file: every record with its position, in position order; then
+  // records stored at the positions given, and FinishLoad once they are all in.
+  virtual void ForEachRow(const std::function<void(int64_t id, std::string_view data)>& fn) = 0;
+  virtual void InsertRowAt(int64_t id, const uint8_t* data, const RecordKeys& keys) = 0;
+  virtual void FinishLoad() {}
+
   // Set when the file was dropped or replaced while open: its opens answer "not open".
   bool gone = false;
   // This process's writes to the file so far (inserts, updates, deletes, counted as they
@@ -150,6 +165,8 @@ class Folder {
                       const FileDef& def) = 0;
   // Drops the data file `name`; false when there was none.
   virtual bool Drop(const std::string& name) = 0;
+  // The names of every data file of the folder.
+  virtual std::vector<std::string> Names() = 0;
 
   // The transaction of a Begin ... End: taken for writing at once. Every commit is safe from
   // the program's crash at once (write-ahead log, normal synchronisation); a `durable` one is

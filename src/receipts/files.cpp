@@ -1,6 +1,7 @@
 #include "receipts/files.h"
 
 #include "datafile/datafile.h"
+#include "engine/engine.h"
 #include "os/files.h"
 #include "receipts/layouts.h"
 #include "session/session.h"
@@ -42,6 +43,8 @@ void ResetReceiptFilesForTest() { ReceiptFiles() = ReceiptFilesState{{}, Default
 OsStatus OpenReceiptFiles() {
   const Session& s = SessionState();
   const std::string& root = s.rootDir;
+  // DADES on the database server that Kora.ini names, when it names one.
+  if (!s.dataServer.empty()) (void)EngineUseServer(root + "DADES", s.dataServer, "dades");
   Open(hfinca::kHandle, root + hfinca::kFile);
   Open(hprobase::kHandle, root + hprobase::kFile);
   Open(hproecon::kHandle, root + hproecon::kFile);

@@ -242,6 +242,7 @@ void SessionSetUp() {
   }
 
   s.installationName = ReadIniValue(installationFile, "Empresa", "Nom");
+  s.dataServer = ReadIniValue(installationFile, "Dades", "Servidor");
   if (s.installationName.size() > kInstallationNameWidth) {
     s.installationName.resize(kInstallationNameWidth);
   }

@@ -40,6 +40,9 @@ struct Session {
   std::string languageCode;  // three characters, space padded: "CAT", "SPA", "GLG", "OCI"
   std::string platformMode;  // "CGI", "WIN" or "DOS"
   std::string installationName;  // Kora.ini [Empresa] Nom, at most 35 characters
+  // Kora.ini [Dades] Servidor: the connection string of the database server that keeps the
+  // installation's DADES (never shown or logged: it may hold a password); empty: kept locally.
+  std::string dataServer;
   std::string moduleName;        // "PALVORIN" once the start-up has set it
   // The currency command the set-up gives the amounts ("a,E": the euro, main and in force);
   // the text library takes it the first time it works with currencies. Empty before set-up.

@@ -16,6 +16,7 @@
 #include "engine/createbuf.h"
 #include "engine/engine.h"
 #include "engine/status.h"
+#include "support/store_choice.h"
 #include "support/temp_dir.h"
 
 namespace palvorin::testing {

@@ -37,6 +37,7 @@ class BatchTest : public ::testing::Test {
     data_.AddStanding(12, 1, 1, "ADM", 1000);
     data_.AddStanding(13, 1, 1, "ADM", 2000);
     data_.CloseFiles();
+    data_.KeepDataInOwnDatabase();
     env_.Set("ZEPROOT", data_.dir().folder())
         .Set("ZEPTMP", data_.dir().folder() + "tmp/")
         .Set("ZEPEXE", data_.dir().folder() + "exe/");

@@ -6,6 +6,10 @@
 #ifndef PALVORIN_TESTS_SUPPORT_RECEIPTS_DATA_H_
 #define PALVORIN_TESTS_SUPPORT_RECEIPTS_DATA_H_
 
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -24,6 +28,7 @@
 #include "receipts/run_params.h"
 #include "session/session.h"
 #include "support/installation.h"
+#include "support/store_choice.h"
 #include "support/temp_dir.h"
 #include "textlib/dates.h"
 #include "textlib/numbers.h"
@@ -98,6 +103,26 @@ class ReceiptsData {
     ResetEngineForTest();
     ResetDataFilesForTest();
     ResetReceiptFilesForTest();
+  }
+  // On a server run, moves DADES (files closed) into a database of its own, as an installation
+  // keeps it, and names that in Kora.ini, so that the programs a test starts find it there.
+  void KeepDataInOwnDatabase() {
+    if (!OnServer()) return;
+    static int made = 0;
+    const std::string db = "inst_" + std::to_string(::getpid()) + "_" + std::to_string(++made);
+    const std::string server = std::getenv("PALVORIN_PG"), own = server + " dbname=" + db;
+    PGconn* conn = PQconnectdb(server.c_str());
+    PQclear(PQexec(conn, ("CREATE DATABASE " + db).c_str()));
+    PQfinish(conn);
+    TempDir standIn;
+    int64_t records = 0;
+    std::string why;
+    ASSERT_TRUE(EngineUseServer(standIn.path(), own, "dades"));
+    ASSERT_EQ(EngineCopyFolder(dir_ / "DADES", standIn.path(), false, records, why),
+              EngineStatus::Ok) << why;
+    ResetEngineForTest();
+    ASSERT_TRUE(EngineUseServer(dir_ / "DADES", own, "dades"));
+    dir_.Write("Kora.ini", "[Dades]\r\nServidor=" + own + "\r\n");
   }
   // Opens the files again, as the start of a program does.
   void ReopenFiles() {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <iterator>
 #include <string>
@@ -11,6 +12,7 @@
 #include "datafile/datafile.h"
 #include "engine/btrcall.h"
 #include "engine/engine.h"
+#include "engine/pgstore.h"
 #include "fieldcodec.h"
 #include "init.h"
 #include "os/codepage.h"
@@ -49,6 +51,13 @@ constexpr const char* kUsage =
     "                         nothing of that load is kept\n"
     "  check PATH             walk the file on every key and report how many records each key\n"
     "                         reaches; fails when a key misses a record or is out of order\n"
+    "  copy [--replace] FROM TO\n"
+    "                         copy every data file of a data folder, records and positions as\n"
+    "                         they are, in one transaction on TO. FROM and TO are each a local\n"
+    "                         folder (DADES) or the connection string of a PostgreSQL database\n"
+    "                         (\"host=... dbname=...\" or postgresql://...), whose schema dades\n"
+    "                         holds the folder. A TO whose files hold records is refused\n"
+    "                         unless --replace, which drops TO's data files first\n"
     "\n"
     "PATH is the data file's path, DOS or Linux form, relative to the current folder; without an\n"
     "extension \".dat\" is added (DADES\\HRebuts is DADES/HRebuts.dat). Its dictionary is\n"
@@ -101,7 +110,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
       words.push_back(a);
     }
   }
-  if (words.empty()) return BadUsage("zepdata", "no command: create, dump, load, check or init");
+  if (words.empty()) return BadUsage("zepdata", "no command: create, dump, load, check, copy or init");
   options.command = words[0];
   if (options.command != "create" && options.command != "dump" && options.command != "load" &&
       options.command != "check") {
@@ -353,16 +362,85 @@ int Check(const Options& options) {
   return sound ? 0 : 1;
 }
 
+// A connection string names a database server; anything else is a local folder.
+bool IsConnectionString(const std::string& place) {
+  return place.rfind("postgresql://", 0) == 0 || place.rfind("postgres://", 0) == 0 ||
+         place.find('=') != std::string::npos;
+}
+
+// One end of a copy: a local folder, or a server's folder under a local stand-in name.
+class CopyEnd {
+ public:
+  explicit CopyEnd(const std::string& place) {
+    if (!IsConnectionString(place)) {
+      folder_ = place;
+      shown_ = place;
+      return;
+    }
+    std::string pattern = (std::filesystem::temp_directory_path() / "zepdata-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) return;
+    standIn_ = folder_ = pattern;
+    (void)EngineUseServer(folder_, place, "dades");
+    shown_ = ServerNameForMessages(place);  // never the password
+  }
+  ~CopyEnd() {
+    std::error_code ignored;
+    if (!standIn_.empty()) std::filesystem::remove_all(standIn_, ignored);
+  }
+  CopyEnd(const CopyEnd&) = delete;
+  CopyEnd& operator=(const CopyEnd&) = delete;
+
+  const std::string& folder() const { return folder_; }
+  const std::string& shown() const { return shown_; }
+
+ private:
+  std::string folder_, shown_, standIn_;
+};
+
+int RunCopy(const std::vector<std::string>& args) {
+  bool replace = false;
+  std::vector<std::string> places;
+  for (const std::string& a : args) {
+    if (a == "--replace")
+      replace = true;
+    else if (IsOption(a))
+      return BadUsage("zepdata", "unknown option " + a);
+    else
+      places.push_back(a);
+  }
+  if (places.size() != 2) return BadUsage("zepdata", "copy needs FROM and TO");
+  std::error_code ec;
+  if (!IsConnectionString(places[1])) std::filesystem::create_directories(places[1], ec);
+  CopyEnd from(places[0]), to(places[1]);
+  int64_t records = 0;
+  std::string why;
+  const EngineStatus st = EngineCopyFolder(from.folder(), to.folder(), replace, records, why);
+  char scratch[4] = {};
+  uint32_t length = 0;
+  uint8_t positionBlock[kPosBlockSize] = {};
+  (void)BTRCALL(28, positionBlock, scratch, &length, scratch, 0, 0);  // closes the connections
+  if (st != EngineStatus::Ok)
+    return Fail("copy to " + to.shown() + " failed (" + std::to_string(static_cast<int>(st)) +
+                "): " + why);
+  std::cout << "zepdata: copied " << records << " records from " << from.shown() << " to "
+            << to.shown() << "\n";
+  return 0;
+}
+
 }  // namespace
 }  // namespace palvorin
 
 int main(int argc, char** argv) {
   using namespace palvorin;
   if (argc > 1 && std::string(argv[1]) == "init") return RunInit({argv + 2, argv + argc});
+  if (argc > 1 && std::string(argv[1]) == "copy") return RunCopy({argv + 2, argv + argc});
   Options options;
   if (const int code = ParseOptions(argc, argv, options); code >= 0) return code;
   UseInstallation(InstallationOfProgram());
   SessionSetUp();
+  // The installation's DADES where Kora.ini keeps it.
+  if (!SessionState().dataServer.empty())
+    (void)EngineUseServer(SessionState().rootDir + "DADES", SessionState().dataServer, "dades");
   DataFiles().dictionaryFolder = options.ddf.empty() ? "" : CompleteFolder(options.ddf);
   DataFiles().logPath.clear();
   DbEnvironment& env = DataFiles().env;

@@ -1,0 +1,18 @@
+// Whether this run keeps its data folders on a PostgreSQL server (store_choice.cpp): tests of
+// what only a local database has are skipped there.
+#ifndef PALVORIN_TESTS_SUPPORT_STORE_CHOICE_H_
+#define PALVORIN_TESTS_SUPPORT_STORE_CHOICE_H_
+
+#include <cstdlib>
+#include <string_view>
+
+namespace palvorin::testing {
+
+inline bool OnServer() {
+  const char* store = std::getenv("PALVORIN_STORE");
+  return store != nullptr && std::string_view(store) == "server";
+}
+
+}  // namespace palvorin::testing
+
+#endif  // PALVORIN_TESTS_SUPPORT_STORE_CHOICE_H_
