@@ -943,6 +943,10 @@ std::string DbStatusText(int status) {
     case 54:
       text = BuiltInText("REGISTRE MALMÈS", "REGISTRO DAÑADO", "REXISTRO DANADO", "REGISTRE MALMÉS");
       break;
+    case 95:
+      text = BuiltInText("SERVIDOR DE DADES INACCESSIBLE", "SERVIDOR DE DATOS INACCESIBLE",
+                  "SERVIDOR DE DATOS INACCESIBLE", "SERVIDOR DE DADES INACCESSIBLE");
+      break;
     case kStatusRecordLocked:
     case kStatusFileLocked:
       text = BuiltInText("BLOQUEJAT PER UN ALTRE USUARI", "BLOQUEADO POR OTRO USUARIO",
