@@ -255,12 +255,16 @@ using KeyBuffer = std::array<char, kKeyBufferSize + 1>;
 std::string_view View(const DataBuffer& data) { return {data.data(), data.size()}; }
 
 // Copies the record area into a data buffer of `recordLength` bytes (blanks beyond the area).
+// The engine is told the buffer is the record's length long, and reads and writes no further:
+// only those bytes are filled.
 void FillDataBuffer(const DbSlotState& slot, DataBuffer& data) {
-  data.fill(' ');
+  const size_t length = std::min<size_t>(slot.recordLength, data.size());
+  size_t n = 0;
   if (slot.record != nullptr) {
-    size_t n = std::min<size_t>(slot.record->size(), slot.recordLength);
+    n = std::min(slot.record->size(), length);
     std::memcpy(data.data(), slot.record->data(), n);
   }
+  std::memset(data.data() + n, ' ', length - n);
 }
 
 void CopyBackRecord(DbSlotState& slot, std::string_view data, uint32_t returned) {
@@ -306,9 +310,9 @@ int DbDo(DbSlotState& slot, int op) {
   int status = 0;
   for (;;) {
     FillDataBuffer(slot, data);
-    key.fill('\0');
     size_t keyLength = std::min<size_t>(slot.currentKey.size(), key.size());
     std::memcpy(key.data(), slot.currentKey.data(), keyLength);
+    std::memset(key.data() + keyLength, '\0', key.size() - keyLength);
     uint32_t length = Length(slot.recordLength);
     status = CallEngine(op, slot.positionBlock.data(), data.data(), length, key.data(),
                         static_cast<int>(keyLength), ActiveKeyNumber(slot));
