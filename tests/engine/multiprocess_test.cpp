@@ -1,11 +1,25 @@
 // Two processes on the same files: record locks, a folder held by another writer, and a writer
 // killed inside its transaction. The other process is a forked child that does its part,
 // tells the parent through a pipe, and then waits to be killed.
+#include <unistd.h>
+
 #include "engine_fixture.h"
 #include "support/other_process.h"
 
 namespace palvorin::testing {
 namespace {
+
+// On a server a killed process's locks go with its session, which ends a moment after the
+// process: a call that must find them gone is tried again there for up to two seconds.
+template <class Call>
+auto OnceItsLocksAreGone(Call call, decltype(call()) want) {
+  auto got = call();
+  for (int i = 0; i < 200 && got != want && OnServer(); ++i) {
+    usleep(10'000);
+    got = call();
+  }
+  return got;
+}
 
 class TwoProcessTest : public EngineTest {
  protected:
@@ -163,7 +177,7 @@ TEST_F(TwoProcessTest, FolderHeldByAnotherWriterGives85AndStillReads) {
   std::string data, key;
   EXPECT_EQ(Call(19, pb_, data, key, 0), 85);
   other.Kill();
-  EXPECT_EQ(Insert(Rec("0002")), 0);
+  EXPECT_EQ(OnceItsLocksAreGone([&] { return Insert(Rec("0002")); }, 0), 0);
   EXPECT_EQ(AllCodes(), (Codes{"0001", "0002"}));
 }
 
@@ -176,7 +190,7 @@ TEST_F(TwoProcessTest, ExclusiveOpenKeepsOthersOut) {
   ASSERT_EQ(other.status(), 0);
   EXPECT_EQ(OpenFile(pb_, "codes.dat"), 85);
   other.Kill();
-  EXPECT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  EXPECT_EQ(OnceItsLocksAreGone([&] { return OpenFile(pb_, "codes.dat"); }, 0), 0);
 }
 
 TEST_F(TwoProcessTest, AFileOpenElsewhereIsNeitherDroppedNorReplaced) {
@@ -189,7 +203,7 @@ TEST_F(TwoProcessTest, AFileOpenElsewhereIsNeitherDroppedNorReplaced) {
   EXPECT_EQ(AllCodes(), (Codes{"0001"}));
   other.Kill();
   ASSERT_EQ(Close(pb_), 0);
-  EXPECT_TRUE(EngineDropFile(PathOf("codes.dat")));
+  EXPECT_TRUE(OnceItsLocksAreGone([&] { return EngineDropFile(PathOf("codes.dat")); }, true));
 }
 
 TEST_F(TwoProcessTest, WriterKilledInsideItsTransactionLeavesEveryFileAsBefore) {
