@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "engine/engine.h"
+#include "support/store_choice.h"
 
 namespace palvorin::testing {
 
@@ -46,6 +47,9 @@ class OtherProcess {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
     pid_ = -1;
+    // A server lets go of a dead client's locks when it ends that client's session, a moment
+    // after the process is gone.
+    if (OnServer()) usleep(500'000);
   }
 
  private:
