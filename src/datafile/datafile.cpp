@@ -444,6 +444,13 @@ bool IsTemporaryFolder(const std::string& folder) {
   return !temp.empty() && trimmed(ShownPath(folder)) == trimmed(ShownPath(temp));
 }
 
+// Waits for the operator's key. Reads kept in one read transaction let go of it first: the
+// operator may take any time, and the reads after the key see what others committed meanwhile.
+void WaitForKey() {
+  EngineStopReading();
+  DataFiles().env.waitKey();
+}
+
 // A data folder that had no database has just been given one: a new installation, or a root
 // folder mistyped, which the operator must hear of before working in it.
 void AnnounceNewDatabase(const SplitName& split) {
@@ -452,7 +459,7 @@ void AnnounceNewDatabase(const SplitName& split) {
                   BuiltInText("BASE DE DADES NOVA CREADA A ", "BASE DE DATOS NUEVA CREADA EN ",
                        "BASE DE DATOS NOVA CREADA EN ", "BASA DE DADES NAUA CREADA EN ") +
                       ShownPath(split.folder.empty() ? "." : split.folder));
-  env.waitKey();
+  WaitForKey();
   env.closeMessage();
 }
 
@@ -497,7 +504,7 @@ void StopOnOpenFailure(const std::string& message) {
   env.showMessage(kFatalMessageRow, message);
   env.beep();
   env.discardKeys();
-  env.waitKey();
+  WaitForKey();
   env.closeMessage();
   int resetStatus = 0;
   DbReset(resetStatus);
@@ -918,6 +925,7 @@ bool DbLockWait::Pause(int ms) {
   if (limit >= 0 && waited_ >= limit) return false;
   if (ms < 0) ms = 1 + static_cast<int>(10000.0 * files.env.random() + 0.5);
   if (limit >= 0) ms = static_cast<int>(std::min<long>(ms, limit - waited_));
+  EngineStopReading();  // nothing is held while another workstation is waited for
   files.env.sleep(ms);
   waited_ += ms;
   if (!shown_) {

@@ -381,11 +381,19 @@ EngineStatus Dispatch(uint16_t op, void* posBlock, const CallArgs& a) {
   if (c->file->gone) return EngineStatus::FileNotOpen;
   // Reads never join a transaction for writing: a folder is taken for writing at Begin or at
   // its first write, so that a transaction over the scratch file leaves the data folder free.
-  // They read it in one read transaction until the End (Folder::KeepReading).
+  // They read it in one read transaction until the End (Folder::KeepReading). A read that
+  // locks ends that read transaction instead: it must return the record as it is when locked,
+  // not as the transaction first saw it, and must not hold the transaction while it waits for
+  // the lock. The next read without a lock starts a fresh one.
   const auto base = static_cast<EngineOp>(a.base);
   const bool writes =
       base == EngineOp::Insert || base == EngineOp::Update || base == EngineOp::Delete;
-  if (!writes && Engine().inTransaction && !c->folder->inTransaction()) c->folder->KeepReading();
+  if (!writes && Engine().inTransaction && !c->folder->inTransaction()) {
+    if (a.lockBias != 0)
+      c->folder->StopReading();
+    else
+      c->folder->KeepReading();
+  }
   switch (static_cast<EngineOp>(a.base)) {
     case EngineOp::Insert:
       return DoInsert(*c, a);
@@ -429,6 +437,10 @@ bool EngineUseServer(const std::string& dir, const std::string& conninfo,
 }
 
 const std::string& EngineLastError() { return Engine().lastError; }
+
+void EngineStopReading() {
+  for (auto& [dir, folder] : Engine().folders) folder->StopReading();
+}
 
 void JoinTransaction(Folder& folder) {
   EngineState& e = Engine();

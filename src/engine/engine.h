@@ -63,6 +63,11 @@ void EngineServeEveryFolder(const std::string& conninfo);
 EngineStatus EngineCopyFolder(const std::string& from, const std::string& to, bool replace,
                               int64_t& records, std::string& why);
 
+// Ends the read transactions that reads inside a Begin ... End keep on the folders this process
+// only reads, so that nothing is held while the program waits (for a key, for another
+// workstation): each folder's next read starts a fresh one and sees what was committed since.
+void EngineStopReading();
+
 // The settings in force; change them before the first BTRCALL of a run or test.
 EngineSettings& EngineConfig();
 

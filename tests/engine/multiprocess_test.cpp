@@ -164,6 +164,22 @@ TEST_F(TwoProcessTest, AKeyedReadThatStartsAWalkOrRepeatsOneSeesWhatWasCommitted
   EXPECT_EQ(Code(), "0005") << "the same read again finds the new record";
 }
 
+TEST_F(TwoProcessTest, ALockedReadInATransactionReturnsWhatWasCommittedWhileItWaited) {
+  EngineConfig().lockWaitMs = 10'000;
+  PrepareCodes({"0001"});
+  Block held{}, work{};
+  OtherProcess other([&] { return OpenFile(held, "codes.dat") || Get(held, 205, "0001"); }, [&] {
+    usleep(300'000);
+    std::string data = Rec("0001", "g2"), key(255, '\0');
+    (void)Call(3, held, data, key, 0);  // and lets go of the lock
+  });
+  dir_.MakeDir("work");  // the transaction writes a folder of its own and only reads the codes
+  ASSERT_EQ(CreateFile("work/w.dat", CodesDef()) || OpenFile(work, "work/w.dat") || Begin(work) ||
+                OpenFile(pb_, "codes.dat") || GetEqual("0001") || Get(105, "0001"),
+            0);
+  EXPECT_EQ(record_, Rec("0001", "g2"));
+}
+
 TEST_F(TwoProcessTest, FolderHeldByAnotherWriterGives85AndStillReads) {
   PrepareCodes({"0001"});
   OtherProcess other(InChild([this](Block& pb) {
