@@ -33,14 +33,20 @@ struct ReadAhead {
   std::string fromKey;  // the place the rows follow: collation form and position
   int64_t fromId = 0;
   std::vector<FoundRow> rows;
+  // Rows this process deleted since they were read: still the places they were, no longer
+  // served (1 for each such row of rows[0, count)).
+  std::vector<char> gone;
   size_t count = 0;    // rows[0, count) hold records
   size_t next = 0;     // the next one to serve
   bool atEnd = false;  // nothing lies beyond rows[count - 1]
   size_t block = 0;    // rows the last query asked for
-  // Steps served since the last keyed read, and as many as the walk before it took: a new
-  // walk reads ahead about as far as the last one went.
+  // Steps served on key walkKey since the last keyed read or change of key, and by key the
+  // steps the last walk on it took: a new walk reads ahead about as far as the last one on its
+  // key went (an open walks its keys in turn, each about as far each time).
   size_t walked = 0;
-  size_t lastWalk = 0;
+  int walkKey = -1;
+  std::vector<size_t> lastWalks;
+  bool walkEnded = false;  // the running keyed read ended a walk of one step or more
   bool peeked = false;  // the record the running call found came from rows[next]
 };
 

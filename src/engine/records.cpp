@@ -106,13 +106,30 @@ bool Collect(DataFile& f, int key, KeyQuery shape, std::string_view value, int64
   return got == limit;
 }
 
+// The steps the last walk on key `k` took; 0 when none.
+size_t LastWalk(const ReadAhead& ra, int k) {
+  return static_cast<size_t>(k) < ra.lastWalks.size() ? ra.lastWalks[k] : 0;
+}
+
+// Ends the walk in progress: its steps become the last walk of its key.
+void EndWalk(ReadAhead& ra) {
+  ra.walkEnded = ra.walked > 0;
+  if (!ra.walkEnded) return;
+  const auto k = static_cast<size_t>(ra.walkKey);
+  if (ra.lastWalks.size() <= k) ra.lastWalks.resize(k + 1, 0);
+  ra.lastWalks[k] = ra.walked;
+  ra.walked = 0;
+}
+
 // Reads the block of records that follow the cursor's place on key `k` (precede it, going
 // backwards): the rest of the place's duplicates, then the next values. The stamp is taken
 // before the queries, so a commit that slips in between only makes the block look older.
 void FillAhead(Cursor& c, int k, bool forward, bool usedUp) {
   DataFile& f = *c.file;
   ReadAhead& ra = c.ahead;
-  const size_t first = ra.lastWalk > 0 ? ra.lastWalk + 1 : kFirstBlock;
+  // As many as the last walk on the key took beyond the steps this one has taken.
+  const size_t done = ra.walkKey == k ? ra.walked : 0;
+  const size_t first = LastWalk(ra, k) > done ? LastWalk(ra, k) - done + 1 : kFirstBlock;
   ra.block = std::min(usedUp ? ra.block * 2 : first, kLargestBlock);
   ra.stamp = StampOf(c);
   ra.key = k;
@@ -122,22 +139,23 @@ void FillAhead(Cursor& c, int k, bool forward, bool usedUp) {
   ra.count = 0;
   ra.next = 0;
   ra.atEnd = false;
-  if (f.keys()[k].duplicates &&
-      Collect(f, k, forward ? KeyQuery::NextSameBlock : KeyQuery::PrevSameBlock, c.anchorKey,
-              c.anchorId, ra.block, ra))
-    return;
-  ra.atEnd = !Collect(f, k, forward ? KeyQuery::GreaterBlock : KeyQuery::LessBlock, c.anchorKey,
-                      0, ra.block - ra.count, ra);
+  if (!f.keys()[k].duplicates ||
+      !Collect(f, k, forward ? KeyQuery::NextSameBlock : KeyQuery::PrevSameBlock, c.anchorKey,
+               c.anchorId, ra.block, ra))
+    ra.atEnd = !Collect(f, k, forward ? KeyQuery::GreaterBlock : KeyQuery::LessBlock,
+                        c.anchorKey, 0, ra.block - ra.count, ra);
+  ra.gone.assign(ra.count, 0);
 }
 
 // A Get Greater or Get Greater or Equal on an open that walked since its last keyed read: one
-// query reads the record found and, behind it, as many records as that walk took, which the
-// next walk will likely ask for. The rows that follow the record found in key order are what Get Next reaches from it.
+// query reads the record found and, behind it, as many records as the last walk on the key
+// took, which the next walk will likely ask for. The rows that follow the record found in key
+// order are what Get Next reaches from it.
 bool FindStartingWalk(Cursor& c, int k, KeyQuery shape, const std::string& search,
                       FoundRow& row) {
   DataFile& f = *c.file;
   ReadAhead& ra = c.ahead;
-  ra.block = std::min(ra.walked + 1, kLargestBlock);
+  ra.block = std::min(LastWalk(ra, k) + 1, kLargestBlock);
   ra.stamp = StampOf(c);
   ra.key = -1;
   ra.count = 0;
@@ -149,6 +167,7 @@ bool FindStartingWalk(Cursor& c, int k, KeyQuery shape, const std::string& searc
   row.collated.assign(ra.rows[0].collated);
   std::rotate(ra.rows.begin(), ra.rows.begin() + 1, ra.rows.begin() + ra.count);
   --ra.count;
+  ra.gone.assign(ra.count, 0);
   ra.key = k;
   ra.forward = true;
   ra.fromKey = row.collated;
@@ -169,21 +188,37 @@ bool AheadServes(Cursor& c, int k, bool forward) {
   return c.anchorId == placeId && c.anchorKey == placeKey && ra.stamp == StampOf(c);
 }
 
+// The first row from rows[from] on that this process has not deleted since; count when none.
+size_t FirstLeft(const ReadAhead& ra, size_t from) {
+  while (from < ra.count && ra.gone[from]) ++from;
+  return from;
+}
+
 // The record a Get Next / Get Previous reaches, from the read-ahead block, read again when it
 // no longer serves or is used up.
 bool FindAhead(Cursor& c, int k, bool forward, FoundRow& row) {
   ReadAhead& ra = c.ahead;
-  if (!AheadServes(c, k, forward))
+  size_t at = 0;
+  if (!AheadServes(c, k, forward)) {
     FillAhead(c, k, forward, false);
-  else if (ra.next == ra.count && !ra.atEnd)
+  } else if (at = FirstLeft(ra, ra.next); at == ra.count && !ra.atEnd) {
     FillAhead(c, k, forward, true);
-  if (ra.next >= ra.count) return false;
+    at = 0;
+  }
+  if (at >= ra.count) return false;
+  ra.next = at;
   const FoundRow& r = ra.rows[ra.next];
   row.id = r.id;
   row.data.assign(r.data);
   row.collated.assign(r.collated);
   ra.peeked = true;
   return true;
+}
+
+// Whether a Get Next / Previous is served by reading ahead: where the store tells changes, and
+// for a key-only step only on a key without duplicates (where it reaches the next record too).
+bool AheadFits(const Cursor& c, const CallArgs& a) {
+  return c.folder->tellsChanges() && (!a.keyOnly || !c.file->keys()[a.keyNum].duplicates);
 }
 
 // Finds the record a get reaches, without changing the cursor.
@@ -213,7 +248,7 @@ bool FindForGet(Cursor& c, const CallArgs& a, FoundRow& row) {
       }
       const KeyQuery shape = kShape[a.base - static_cast<uint16_t>(EngineOp::GetEqual)];
       const bool startsWalk =
-          unlockedOrOurs && !a.keyOnly && c.folder->tellsChanges() && c.ahead.walked > 0;
+          unlockedOrOurs && AheadFits(c, a) && c.ahead.walkEnded && LastWalk(c.ahead, k) > 0;
       bool found;
       if (startsWalk && shape == KeyQuery::GreaterOrEqual)
         found = FindStartingWalk(c, k, KeyQuery::GreaterOrEqualBlock, search, row);
@@ -237,7 +272,7 @@ bool FindForGet(Cursor& c, const CallArgs& a, FoundRow& row) {
     case EngineOp::GetLast:
       return Query(f, k, KeyQuery::Last, {}, 0, row);
     case EngineOp::GetNext:
-      if (!a.keyOnly && c.folder->tellsChanges()) return FindAhead(c, k, true, row);
+      if (AheadFits(c, a)) return FindAhead(c, k, true, row);
       // The rest of the current value's duplicates first, then the next value; a key-only
       // step goes straight to the next value. Two index seeks: never one query with OR.
       if (!a.keyOnly && f.keys()[k].duplicates &&
@@ -245,7 +280,7 @@ bool FindForGet(Cursor& c, const CallArgs& a, FoundRow& row) {
         return true;
       return Query(f, k, KeyQuery::Greater, c.anchorKey, 0, row);
     case EngineOp::GetPrevious:
-      if (!a.keyOnly && c.folder->tellsChanges()) return FindAhead(c, k, false, row);
+      if (AheadFits(c, a)) return FindAhead(c, k, false, row);
       if (!a.keyOnly && f.keys()[k].duplicates &&
           Query(f, k, KeyQuery::PrevSame, c.anchorKey, c.anchorId, row))
         return true;
@@ -377,6 +412,62 @@ void PlaceAfterWrite(Cursor& c, const CallArgs& a, int64_t id, const RecordKeys&
   c.anchorId = id;
 }
 
+// One write of this process to a record, as the read-ahead blocks of its opens need it.
+struct OwnWrite {
+  enum class Kind { Insert, Update, Delete } kind;
+  int64_t id = 0;
+  const uint8_t* data = nullptr;     // the record's new bytes (insert, update)
+  const RecordKeys* keys = nullptr;  // its keys (insert)
+  uint64_t changedKeys = 0;          // the keys whose value changed (update; see HasKey)
+};
+
+// Whether key value `v` lies outside the stretch of the walk a block covers: before the place
+// it follows, or past its last row while more records follow.
+bool OutsideBlock(const ReadAhead& ra, const std::string& v) {
+  const auto before = [&ra](const std::string& x, const std::string& y) {
+    return ra.forward ? x < y : y < x;
+  };
+  if (before(v, ra.fromKey)) return true;
+  return !ra.atEnd && ra.count > 0 && before(ra.rows[ra.count - 1].collated, v);
+}
+
+// Whether a read-ahead block still holds what the file holds along its stretch after write
+// `w`, brought up to date where it needs it: an updated record that stays in place gets its
+// new bytes, a deleted one is marked gone.
+bool StillHolds(ReadAhead& ra, const OwnWrite& w, int recordLength) {
+  const auto k = static_cast<size_t>(ra.key);
+  switch (w.kind) {
+    case OwnWrite::Kind::Insert:
+      return w.keys->null[k] || OutsideBlock(ra, w.keys->collated[k]);
+    case OwnWrite::Kind::Update:
+      if (HasKey(w.changedKeys, k)) return false;
+      for (size_t i = 0; i < ra.count; ++i)
+        if (ra.rows[i].id == w.id)
+          ra.rows[i].data.assign(reinterpret_cast<const char*>(w.data),
+                                 static_cast<size_t>(recordLength));
+      return true;
+    case OwnWrite::Kind::Delete:
+      for (size_t i = 0; i < ra.count; ++i)
+        if (ra.rows[i].id == w.id) ra.gone[i] = 1;
+      return true;
+  }
+  return false;
+}
+
+// After a write of this process that left the folder's generation as it was (inside its
+// transaction, where no other process commits): the read-ahead blocks of the file's opens
+// that were current before it and still hold are current after it. Every other block is
+// read again when next used.
+void KeepAheadAfterWrite(Cursor& c, const FileStamp& before, const OwnWrite& w) {
+  const FileStamp after = StampOf(c);
+  if (after.generation != before.generation) return;
+  for (Cursor& other : Engine().cursors) {
+    ReadAhead& ra = other.ahead;
+    if (!other.inUse || other.file != c.file || ra.key < 0 || ra.stamp != before) continue;
+    if (StillHolds(ra, w, c.file->recordLength())) ra.stamp = after;
+  }
+}
+
 }  // namespace
 
 void ComputeKeys(const DataFile& f, const uint8_t* rec, RecordKeys& out) {
@@ -417,6 +508,7 @@ EngineStatus DoGet(Cursor& c, const CallArgs& a) {
   bool found = false;
   const FileStamp stamp = StampOf(c);
   c.ahead.peeked = false;
+  if (!stepping) EndWalk(c.ahead);
   if (EngineStatus st = FindLocked(c, a, found, row, FindForGet); st != EngineStatus::Ok) return st;
   if (!found) {
     // A step that finds nothing keeps its place; a keyed read that finds nothing has none.
@@ -430,10 +522,11 @@ EngineStatus DoGet(Cursor& c, const CallArgs& a) {
   }
   if (c.ahead.peeked) {
     ++c.ahead.next;
+    if (c.ahead.walkKey != a.keyNum) {
+      EndWalk(c.ahead);
+      c.ahead.walkKey = a.keyNum;
+    }
     ++c.ahead.walked;
-  } else if (!stepping && c.ahead.walked > 0) {
-    c.ahead.lastWalk = c.ahead.walked;
-    c.ahead.walked = 0;
   }
   SetPlace(c, row, a.keyNum, a.keyOnly);
   c.currentData.assign(row.data);
@@ -485,11 +578,13 @@ EngineStatus DoInsert(Cursor& c, const CallArgs& a) {
   ComputeKeys(f, a.data, keys);
   JoinTransaction(*c.folder);
   WriteTxn txn(*c.folder);
+  const FileStamp before = StampOf(c);
   ++f.writes;
   const int64_t id = f.InsertRow(a.data, keys);
   if (id <= 0 || id > kMaxPosition)
     throw EngineError{EngineStatus::IoError, "record positions of " + f.name() + " exhausted"};
   txn.Commit();
+  KeepAheadAfterWrite(c, before, {OwnWrite::Kind::Insert, id, a.data, &keys, 0});
   PlaceAfterWrite(c, a, id, keys);
   RememberWritten(c, id, a.data, f.recordLength());
   return EngineStatus::Ok;
@@ -517,12 +612,12 @@ EngineStatus DoUpdate(Cursor& c, const CallArgs& a) {
   // Only the indexes of the keys whose value changes are touched: equal key values store
   // equal index entries.
   uint64_t changed = 0;
-  const auto* before = reinterpret_cast<const uint8_t*>(old->data());
+  const auto* was = reinterpret_cast<const uint8_t*>(old->data());
   for (size_t k = 0; k < f.keys().size(); ++k) {
     const KeyCodec& key = f.keys()[k];
     bool same = true;
     for (const SegmentCodec& seg : key.segments)
-      same = same && std::memcmp(before + seg.recordOffset, a.data + seg.recordOffset,
+      same = same && std::memcmp(was + seg.recordOffset, a.data + seg.recordOffset,
                                  seg.length) == 0;
     if (same) continue;
     if (!key.modifiable) return EngineStatus::KeyNotModifiable;
@@ -530,9 +625,11 @@ EngineStatus DoUpdate(Cursor& c, const CallArgs& a) {
   }
   RecordKeys& keys = Engine().keys;
   ComputeKeys(f, a.data, keys);
+  const FileStamp before = StampOf(c);
   ++f.writes;
   f.UpdateRow(id, a.data, keys, changed);
   txn.Commit();
+  KeepAheadAfterWrite(c, before, {OwnWrite::Kind::Update, id, a.data, nullptr, changed});
   if (c.singleLock == id) ReleaseSingleLock(c);
   PlaceAfterWrite(c, a, id, keys);
   RememberWritten(c, id, a.data, f.recordLength());
@@ -550,9 +647,11 @@ EngineStatus DoDelete(Cursor& c, const CallArgs& a) {
     if (lock.status() != EngineStatus::Ok) return lock.status();
     JoinTransaction(*c.folder);
     WriteTxn txn(*c.folder);
+    const FileStamp before = StampOf(c);
     ++f.writes;
     if (!f.DeleteRow(id)) return EngineStatus::InvalidPositioning;
     txn.Commit();
+    KeepAheadAfterWrite(c, before, {OwnWrite::Kind::Delete, id, nullptr, nullptr, 0});
   }
   ReleaseLocksOn(c, id);
   // No current record now, but Get Next / Previous still move from where it stood.

@@ -436,6 +436,33 @@ TEST_F(EngineTest, AWalkSeesThisProcessesWritesAndUndoneWorkAtOnce) {
   EXPECT_EQ(Next(), 9);
 }
 
+TEST_F(EngineTest, AWalkInsideATransactionSeesItsOwnWritesAtOnce) {
+  OpenCodes();
+  InsertCodes({"0010", "0020", "0030", "0040", "0050", "0060"});
+  Block other{};
+  ASSERT_EQ(OpenFile(other, "codes.dat"), 0);
+  std::string none, data = Rec("0030", "g1", "zz"), key(255, '\0');
+  ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
+  ASSERT_EQ(Get(12), 0);
+  ASSERT_EQ(Next(), 0);  // 0020, with the records after it read ahead
+  ASSERT_EQ(Update(Rec("0020", "g1", "yy")), 0);
+  ASSERT_EQ(Get(other, 5, "0030"), 0);
+  ASSERT_EQ(Call(3, other, data, key, 0), 0);
+  ASSERT_EQ(Get(other, 5, "0040"), 0);
+  ASSERT_EQ(Call(4, other, data, key, 0), 0);
+  ASSERT_EQ(Insert(other, Rec("0001")), 0);
+  ASSERT_EQ(Next(), 0);
+  EXPECT_EQ(record_.substr(0, 8), Rec("0030", "g1", "zz"));
+  ASSERT_EQ(Delete(), 0);
+  ASSERT_EQ(Get(56, key_, 0), 0) << "a key-only step";
+  EXPECT_EQ(key_.substr(0, 4), "0050");
+  ASSERT_EQ(Insert(other, Rec("0055")), 0);
+  ASSERT_EQ(Next(), 0);
+  EXPECT_EQ(Code(), "0055");
+  ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
+  EXPECT_EQ(AllCodes(), (Codes{"0001", "0010", "0020", "0050", "0055", "0060"}));
+}
+
 // ---- Stat ----------------------------------------------------------------------------------
 
 TEST_F(EngineTest, StatGivesTheDefinitionWithLiveCounts) {
