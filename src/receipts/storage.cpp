@@ -111,8 +111,8 @@ int UndoEarlierPreparation() {
     }
     DbDelete(hlinrebu::kHandle, status);
     if (status != 0) return status;
-    // Every line of this receipt goes, so the next one is the first left at the key.
-    DbGet(hlinrebu::kHandle, 0, kn, 1, status);
+    // The walk goes on from the deleted line's place to the next line of the receipt.
+    DbSkip(hlinrebu::kHandle, 1, status);
   }
   return 0;
 }
@@ -320,7 +320,7 @@ void FinishReceipt() {
         NoteWrite(status);
         break;
       }
-      DbGet(hlinrebu::kHandle, 0, kn, 1, status);
+      DbSkip(hlinrebu::kHandle, 1, status);
     }
     return;
   }
