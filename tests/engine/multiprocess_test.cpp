@@ -9,18 +9,6 @@
 namespace palvorin::testing {
 namespace {
 
-// On a server a killed process's locks go with its session, which ends a moment after the
-// process: a call that must find them gone is tried again there for up to two seconds.
-template <class Call>
-auto OnceItsLocksAreGone(Call call, decltype(call()) want) {
-  auto got = call();
-  for (int i = 0; i < 200 && got != want && OnServer(); ++i) {
-    usleep(10'000);
-    got = call();
-  }
-  return got;
-}
-
 class TwoProcessTest : public EngineTest {
  protected:
   // The parent closes everything before forking, so the child shares no database connection.
@@ -193,7 +181,7 @@ TEST_F(TwoProcessTest, FolderHeldByAnotherWriterGives85AndStillReads) {
   std::string data, key;
   EXPECT_EQ(Call(19, pb_, data, key, 0), 85);
   other.Kill();
-  EXPECT_EQ(OnceItsLocksAreGone([&] { return Insert(Rec("0002")); }, 0), 0);
+  EXPECT_EQ(Insert(Rec("0002")), 0);
   EXPECT_EQ(AllCodes(), (Codes{"0001", "0002"}));
 }
 
@@ -206,7 +194,7 @@ TEST_F(TwoProcessTest, ExclusiveOpenKeepsOthersOut) {
   ASSERT_EQ(other.status(), 0);
   EXPECT_EQ(OpenFile(pb_, "codes.dat"), 85);
   other.Kill();
-  EXPECT_EQ(OnceItsLocksAreGone([&] { return OpenFile(pb_, "codes.dat"); }, 0), 0);
+  EXPECT_EQ(OpenFile(pb_, "codes.dat"), 0);
 }
 
 TEST_F(TwoProcessTest, AFileOpenElsewhereIsNeitherDroppedNorReplaced) {
@@ -219,7 +207,7 @@ TEST_F(TwoProcessTest, AFileOpenElsewhereIsNeitherDroppedNorReplaced) {
   EXPECT_EQ(AllCodes(), (Codes{"0001"}));
   other.Kill();
   ASSERT_EQ(Close(pb_), 0);
-  EXPECT_TRUE(OnceItsLocksAreGone([&] { return EngineDropFile(PathOf("codes.dat")); }, true));
+  EXPECT_TRUE(EngineDropFile(PathOf("codes.dat")));
 }
 
 TEST_F(TwoProcessTest, WriterKilledInsideItsTransactionLeavesEveryFileAsBefore) {

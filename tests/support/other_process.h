@@ -46,10 +46,10 @@ class OtherProcess {
     if (pid_ <= 0) return;
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
-    pid_ = -1;
     // A server lets go of a dead client's locks when it ends that client's session, a moment
     // after the process is gone.
-    if (OnServer()) usleep(500'000);
+    if (OnServer()) AwaitServerSessionsGone(pid_);
+    pid_ = -1;
   }
 
  private:

@@ -13,6 +13,10 @@ inline bool OnServer() {
   return store != nullptr && std::string_view(store) == "server";
 }
 
+// Returns once the server has ended every session of process `pid` (the engine names each
+// "palvorin PID"), which is when that process's locks go; gives up after ten seconds.
+void AwaitServerSessionsGone(int pid);
+
 }  // namespace palvorin::testing
 
 #endif  // PALVORIN_TESTS_SUPPORT_STORE_CHOICE_H_
