@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <functional>
@@ -123,16 +124,25 @@ class Connection {
   // Runs SQL text without parameters (several statements allowed). Throws EngineError.
   Result Exec(const std::string& sql) {
     CheckAlive();
+    Sync(nullptr);
     return Checked(Result(PQexec(conn_, sql.c_str())), sql);
   }
-  // The same, for clean-up paths: never throws, ignores the outcome.
+  // The same, for clean-up paths: never throws, ignores the outcome (and that of the
+  // statements sent ahead).
   void ExecQuietly(const char* sql) {
+    if (lost_) return;
+    try {
+      Sync(nullptr);
+    } catch (const EngineError&) {
+      // Undone with the rest.
+    }
     if (!lost_) PQclear(PQexec(conn_, sql));
   }
 
   // Prepares `sql` with `types` as its parameters' types; returns the statement's name.
   std::string Prepare(const std::string& sql, const std::vector<Oid>& types) {
     CheckAlive();
+    Sync(nullptr);
     std::string name = "p" + std::to_string(++statements_);
     Checked(Result(PQprepare(conn_, name.c_str(), sql.c_str(), static_cast<int>(types.size()),
                              types.data())),
@@ -141,9 +151,32 @@ class Connection {
   }
   Result Run(const std::string& statement, const Params& p) {
     CheckAlive();
+    if (!ahead_.empty()) {
+      // Sent behind the statements waiting, and answered with them.
+      Send(statement, p);
+      Result r;
+      Sync(&r);
+      return r;
+    }
     return Checked(Result(PQexecPrepared(conn_, statement.c_str(), p.count(), p.values(),
                                          p.lengths(), p.formats(), 1)),
                    statement);
+  }
+
+  // Sends a statement whose result the caller does not wait for: it runs before whatever is
+  // sent next, and its outcome comes with the next statement's, in the same round trip (a
+  // failure then answers for that statement). Only for a statement whose success the caller
+  // can take for granted, inside a transaction that its failure dooms.
+  void SendAhead(const std::string& statement, const Params& p) {
+    CheckAlive();
+    if (ahead_.size() >= kMostAhead) Sync(nullptr);
+    if (ahead_.empty() && PQenterPipelineMode(conn_) != 1) {
+      Checked(Result(PQexecPrepared(conn_, statement.c_str(), p.count(), p.values(),
+                                    p.lengths(), p.formats(), 1)),
+              statement);
+      return;
+    }
+    Send(statement, p);
   }
 
   // Whether the connection is gone (and with it every lock it held).
@@ -164,15 +197,70 @@ class Connection {
       throw EngineError{EngineStatus::ConnectionLost, LostMessage()};
     }
     const char* state = r.get() ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
-    std::string message = what + ": " + PQerrorMessage(conn_);
+    const char* why = r.get() ? PQresultErrorMessage(r.get()) : "";
+    std::string message = what + ": " + (*why ? why : PQerrorMessage(conn_));
     while (!message.empty() && message.back() == '\n') message.pop_back();
     throw EngineError{StatusFromSqlState(state), std::move(message)};
+  }
+
+  // Statements sent ahead wait in the connection's pipeline, at most kMostAhead of them.
+  static constexpr size_t kMostAhead = 64;
+
+  void Send(const std::string& statement, const Params& p) {
+    if (PQsendQueryPrepared(conn_, statement.c_str(), p.count(), p.values(), p.lengths(),
+                            p.formats(), 1) == 1) {
+      ahead_.push_back(statement);
+      return;
+    }
+    std::string message = statement + ": " + PQerrorMessage(conn_);
+    if (PQstatus(conn_) != CONNECTION_BAD) Sync(nullptr);
+    if (PQstatus(conn_) == CONNECTION_BAD || PQexitPipelineMode(conn_) != 1) {
+      lost_ = true;
+      throw EngineError{EngineStatus::ConnectionLost, LostMessage()};
+    }
+    throw EngineError{EngineStatus::IoError, std::move(message)};
+  }
+
+  // Ends the pipeline: the server answers every statement sent ahead (and into `last`, the
+  // result of the one sent last). The first that failed throws, once all are read.
+  void Sync(Result* last) {
+    if (ahead_.empty()) return;
+    std::vector<std::string> sent = std::move(ahead_);
+    ahead_.clear();
+    Result failed;
+    std::string failedWhat;
+    bool synced = PQpipelineSync(conn_) == 1;
+    for (size_t i = 0; synced && i < sent.size(); ++i) {
+      Result r(PQgetResult(conn_));
+      if (!r.get()) {
+        synced = false;
+        break;
+      }
+      while (PGresult* more = PQgetResult(conn_)) PQclear(more);
+      const ExecStatusType st = PQresultStatus(r.get());
+      if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && !failed.get()) {
+        failed = std::move(r);
+        failedWhat = sent[i];
+      } else if (last && i + 1 == sent.size()) {
+        *last = std::move(r);
+      }
+    }
+    if (synced) {
+      Result end(PQgetResult(conn_));
+      synced = end.get() && PQresultStatus(end.get()) == PGRES_PIPELINE_SYNC;
+    }
+    if (!synced || PQexitPipelineMode(conn_) != 1) {
+      lost_ = true;
+      throw EngineError{EngineStatus::ConnectionLost, LostMessage()};
+    }
+    if (failed.get()) Checked(std::move(failed), failedWhat);
   }
 
   PGconn* conn_ = nullptr;
   std::string name_;
   bool lost_ = false;
   uint64_t statements_ = 0;
+  std::vector<std::string> ahead_;  // the statements sent ahead, unanswered
 };
 
 // A statement prepared on first use.
@@ -293,15 +381,33 @@ class ServerFile final : public DataFile {
  private:
   Result RunQuery(int key, KeyQuery shape, std::string_view value, int64_t id, size_t limit);
   void BindKeys(const RecordKeys& keys, uint64_t only);
+  // The statement storing a record at a position given, with its parameters bound.
+  const std::string& InsertAt(int64_t id, const uint8_t* data, const RecordKeys& keys);
+  int64_t NextId();
+  std::string TableLiteral() const;
 
   ServerFolder& folder_;
   Connection& conn_;
   std::string table_;  // schema-qualified, quoted
-  std::string writer_;  // the clause that takes the folder's writer lock
+  // The clause a write starts with: it takes the folder's writer lock, unless this process's
+  // transaction holds it already.
+  std::string Writer() const;
+  std::string writer_;
   std::vector<Prepared> queries_;  // key * kCount + shape
-  std::unordered_map<uint64_t, Prepared> updates_;  // by changed keys
-  Prepared insert_, insertAt_, delete_, byId_, count_;
+  // The writes, [1] for those inside this process's transaction; updates by changed keys.
+  std::unordered_map<uint64_t, Prepared> updates_[2];
+  Prepared insert_[2], delete_[2];
+  Prepared insertAt_, byId_, count_, nextIds_;
   Params params_;
+  // A file whose keys all take duplicates refuses no record: inside this process's
+  // transaction its new records are sent ahead (Connection::SendAhead) at positions taken
+  // from the file's sequence beforehand. The writer lock keeps other processes from storing
+  // records meanwhile, so the positions still follow the order of insertion; those left
+  // unused at the transaction's end are let go.
+  bool refusesNone_ = false;
+  std::vector<int64_t> ids_;
+  size_t nextId_ = 0;
+  uint64_t idsFor_ = 0;  // the transaction they were taken in
 };
 
 // ---- The folder ----------------------------------------------------------------------------
@@ -322,10 +428,16 @@ class ServerFolder final : public Folder {
 
   ByteLocks& locks() override { return locks_; }
   RecordLocks& recordLocks() override { return recordLocks_; }
-  bool tellsChanges() const override { return false; }
-  uint64_t Generation() override { return ++generation_; }
+  // Inside this process's write transaction the folder's writer lock keeps every other
+  // process's commits out, so nothing changes but what this process writes (which each data
+  // file counts): the generation stands still until the transaction ends. Outside one the
+  // server tells nothing cheap about other processes' commits, and it changes at every call.
+  bool tellsChanges() const override { return inTransaction_; }
+  uint64_t Generation() override { return inTransaction_ ? generation_ : ++generation_; }
 
   Connection& conn() { return conn_; }
+  // The number of this process's last Begin ... End on the folder.
+  uint64_t transaction() const { return transactions_; }
   const std::string& schema() const { return schema_; }
   // Takes the folder's writer lock until the end of the transaction running.
   std::string WriterLock() const {
@@ -406,6 +518,9 @@ class ServerFolder final : public Folder {
       conn_.ExecQuietly("ROLLBACK");
       throw;
     }
+    // A generation of its own: nothing read before the writer lock was taken is served in it.
+    ++generation_;
+    ++transactions_;
     inTransaction_ = true;
     recordLocks_.BeginSolo();
   }
@@ -418,6 +533,8 @@ class ServerFolder final : public Folder {
     try {
       r = conn_.Exec("COMMIT");
     } catch (const EngineError&) {
+      // A statement sent ahead that failed stops the commit before it is sent.
+      conn_.ExecQuietly("ROLLBACK");
       recordLocks_.EndSolo();
       throw;
     }
@@ -511,6 +628,7 @@ class ServerFolder final : public Folder {
   ServerLocks locks_;
   RecordLocks recordLocks_{locks_};
   uint64_t generation_ = 1;
+  uint64_t transactions_ = 0;
   bool catalogReady_ = false;
   std::string findFile_;
 };
@@ -523,6 +641,12 @@ ServerFile::ServerFile(ServerFolder& folder, std::string name, int64_t fileNo,
       table_(folder.schema() + "." + QuoteIdent(TableName(this->name()))),
       writer_("WITH w AS (" + folder.WriterLock() + ") ") {
   queries_.resize(keys().size() * static_cast<size_t>(KeyQuery::kCount));
+  refusesNone_ = std::all_of(keys().begin(), keys().end(),
+                             [](const KeyCodec& k) { return k.duplicates; });
+}
+
+std::string ServerFile::Writer() const {
+  return folder_.inTransaction() ? "WITH w AS (SELECT 1) " : writer_;
 }
 
 Result ServerFile::RunQuery(int key, KeyQuery shape, std::string_view value, int64_t id,
@@ -601,7 +725,13 @@ void ServerFile::BindKeys(const RecordKeys& keys, uint64_t only) {
 }
 
 int64_t ServerFile::InsertRow(const uint8_t* data, const RecordKeys& keys) {
-  if (!insert_.ready()) {
+  if (refusesNone_ && folder_.inTransaction()) {
+    const int64_t id = NextId();
+    conn_.SendAhead(InsertAt(id, data, keys), params_);
+    return id;
+  }
+  Prepared& insert = insert_[folder_.inTransaction()];
+  if (!insert.ready()) {
     std::string cols = "data", values = "$1";
     for (size_t k = 0; k < keys.raw.size(); ++k) {
       cols += ", " + KeyColumn(static_cast<int>(k));
@@ -609,15 +739,15 @@ int64_t ServerFile::InsertRow(const uint8_t* data, const RecordKeys& keys) {
     }
     // A key value already taken inserts nothing, and so does not undo the transaction running.
     const std::vector<Oid> types(keys.raw.size() + 1, kByteaType);
-    insert_.Get(conn_,
-                writer_ + "INSERT INTO " + table_ + " (" + cols + ") SELECT " + values +
-                    " FROM w ON CONFLICT DO NOTHING RETURNING id",
-                types);
+    insert.Get(conn_,
+               Writer() + "INSERT INTO " + table_ + " (" + cols + ") SELECT " + values +
+                   " FROM w ON CONFLICT DO NOTHING RETURNING id",
+               types);
   }
   params_.Clear();
   params_.Bytes({reinterpret_cast<const char*>(data), static_cast<size_t>(recordLength())});
   BindKeys(keys, ~uint64_t{0});
-  Result r = conn_.Run(insert_.Get(conn_, {}, {}), params_);
+  Result r = conn_.Run(insert.Get(conn_, {}, {}), params_);
   if (r.rows() == 0)
     throw EngineError{EngineStatus::DuplicateKey, "a key value of " + name() + " is taken"};
   return r.Int(0, 0);
@@ -625,7 +755,7 @@ int64_t ServerFile::InsertRow(const uint8_t* data, const RecordKeys& keys) {
 
 void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& keys,
                            uint64_t changedKeys) {
-  Prepared& up = updates_[changedKeys];
+  Prepared& up = updates_[folder_.inTransaction()][changedKeys];
   if (!up.ready()) {
     std::string sets = "data = $2";
     for (size_t k = 0; k < keys.raw.size(); ++k)
@@ -633,7 +763,8 @@ void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& ke
         sets += ", " + KeyColumn(static_cast<int>(k)) + " = $" + std::to_string(k + 3);
     std::vector<Oid> types(keys.raw.size() + 2, kByteaType);
     types[0] = kInt8Type;
-    up.Get(conn_, writer_ + "UPDATE " + table_ + " SET " + sets + " FROM w WHERE id = $1", types);
+    up.Get(conn_, Writer() + "UPDATE " + table_ + " SET " + sets + " FROM w WHERE id = $1",
+           types);
   }
   params_.Clear();
   params_.Int(id);
@@ -646,7 +777,11 @@ void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& ke
     for (size_t k = 0; k < keys.raw.size() && !guarded; ++k)
       guarded = HasKey(changedKeys, k) && !this->keys()[k].duplicates;
   if (!guarded) {
-    conn_.Run(up.Get(conn_, {}, {}), params_);
+    // Inside the transaction nothing but a failure of the server's can refuse it.
+    if (folder_.inTransaction())
+      conn_.SendAhead(up.Get(conn_, {}, {}), params_);
+    else
+      conn_.Run(up.Get(conn_, {}, {}), params_);
     return;
   }
   folder_.Exec("SAVEPOINT palvorin_update");
@@ -662,10 +797,12 @@ void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& ke
 bool ServerFile::DeleteRow(int64_t id) {
   params_.Clear();
   params_.Int(id);
-  Result r = conn_.Run(
-      delete_.Get(conn_, writer_ + "DELETE FROM " + table_ + " USING w WHERE id = $1 RETURNING id",
-                  {kInt8Type}),
-      params_);
+  Result r = conn_.Run(delete_[folder_.inTransaction()].Get(
+                           conn_,
+                           Writer() + "DELETE FROM " + table_ +
+                               " USING w WHERE id = $1 RETURNING id",
+                           {kInt8Type}),
+                       params_);
   return r.rows() > 0;
 }
 
@@ -682,6 +819,11 @@ void ServerFile::ForEachRow(const std::function<void(int64_t, std::string_view)>
 }
 
 void ServerFile::InsertRowAt(int64_t id, const uint8_t* data, const RecordKeys& keys) {
+  conn_.Run(InsertAt(id, data, keys), params_);
+}
+
+const std::string& ServerFile::InsertAt(int64_t id, const uint8_t* data,
+                                        const RecordKeys& keys) {
   if (!insertAt_.ready()) {
     std::string cols = "id, data", values = "$1, $2";
     for (size_t k = 0; k < keys.raw.size(); ++k) {
@@ -697,15 +839,41 @@ void ServerFile::InsertRowAt(int64_t id, const uint8_t* data, const RecordKeys& 
   params_.Int(id);
   params_.Bytes({reinterpret_cast<const char*>(data), static_cast<size_t>(recordLength())});
   BindKeys(keys, ~uint64_t{0});
-  conn_.Run(insertAt_.Get(conn_, {}, {}), params_);
+  return insertAt_.Get(conn_, {}, {});
+}
+
+int64_t ServerFile::NextId() {
+  if (idsFor_ != folder_.transaction()) {
+    idsFor_ = folder_.transaction();
+    ids_.clear();
+    nextId_ = 0;
+  }
+  if (nextId_ == ids_.size()) {
+    // Twice as many as the last time in this transaction, so few are left unused.
+    const int64_t wanted = std::min<int64_t>(ids_.empty() ? 1 : 2 * ids_.size(), 64);
+    params_.Clear();
+    params_.Int(wanted);
+    const std::string sql = "SELECT nextval(pg_get_serial_sequence(" + TableLiteral() +
+                            ", 'id')) FROM generate_series(1, $1)";
+    Result r = conn_.Run(nextIds_.Get(conn_, sql, {kInt8Type}), params_);
+    ids_.clear();
+    nextId_ = 0;
+    for (int i = 0; i < r.rows(); ++i) ids_.push_back(r.Int(i, 0));
+    if (ids_.empty()) throw EngineError{EngineStatus::IoError, "no positions for " + name()};
+  }
+  return ids_[nextId_++];
+}
+
+// The table's name as an SQL string literal.
+std::string ServerFile::TableLiteral() const {
+  std::string literal = "'";
+  for (char ch : table_) literal += ch == '\'' ? std::string("''") : std::string(1, ch);
+  return literal + "'";
 }
 
 // New records go after the highest position loaded.
 void ServerFile::FinishLoad() {
-  std::string literal = "'";
-  for (char ch : table_) literal += ch == '\'' ? std::string("''") : std::string(1, ch);
-  literal += "'";
-  conn_.Exec("SELECT setval(pg_get_serial_sequence(" + literal +
+  conn_.Exec("SELECT setval(pg_get_serial_sequence(" + TableLiteral() +
              ", 'id'), greatest(max(id), 1)) FROM " + table_);
 }
 

@@ -53,6 +53,27 @@ TEST_F(ServerTest, ALostConnectionAnswers95UntilTheEngineIsResetAndNeverCrashes)
   EXPECT_EQ(AllCodes(), (Codes{"0001", "0002"}));
 }
 
+TEST_F(ServerTest, AnUpdateTheServerRefusesInsideATransactionFailsItAndKeepsNothingOfIt) {
+  OpenCodes("refused.dat");
+  InsertCodes({"0001", "0002"});
+  OnOwnConnection(
+      "CREATE OR REPLACE FUNCTION public.palvorin_refuse() RETURNS trigger LANGUAGE plpgsql AS "
+      "'BEGIN RAISE EXCEPTION ''refused''; END'; DO 'DECLARE s text; BEGIN FOR s IN SELECT "
+      "schemaname FROM pg_tables WHERE tablename = ''refused.dat'' LOOP EXECUTE format(''CREATE "
+      "OR REPLACE TRIGGER refuse BEFORE UPDATE ON %I.\"refused.dat\" FOR EACH ROW EXECUTE "
+      "FUNCTION public.palvorin_refuse()'', s); END LOOP; END'");
+  std::string none;
+  ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
+  ASSERT_EQ(Insert(Rec("0003")), 0);
+  ASSERT_EQ(GetEqual("0001"), 0);
+  ASSERT_EQ(Update(Rec("0001", "g1", "zz")), 0);  // its answer comes with the next call's
+  EXPECT_EQ(GetEqual("0002"), 2);
+  EXPECT_EQ(Call(20, pb_, none, none, 0), 85);
+  EXPECT_EQ(AllCodes(), (Codes{"0001", "0002"}));
+  ASSERT_EQ(GetEqual("0001"), 0);
+  EXPECT_EQ(record_.substr(0, 8), Rec("0001"));
+}
+
 TEST_F(ServerTest, APasswordInTheConnectionStringIsNeverInAMessage) {
   TempDir other;
   ASSERT_TRUE(EngineUseServer(other.path(), Server() + " password=Secret99 port=1", "dades"));
