@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -385,6 +386,9 @@ class ServerFile final : public DataFile {
   const std::string& InsertAt(int64_t id, const uint8_t* data, const RecordKeys& keys);
   int64_t NextId();
   std::string TableLiteral() const;
+  // Notes that record `id` is in the file (see present_).
+  void Present(int64_t id);
+  bool KnownPresent(int64_t id);
 
   ServerFolder& folder_;
   Connection& conn_;
@@ -407,7 +411,11 @@ class ServerFile final : public DataFile {
   bool refusesNone_ = false;
   std::vector<int64_t> ids_;
   size_t nextId_ = 0;
-  uint64_t idsFor_ = 0;  // the transaction they were taken in
+  uint64_t idsFor_ = 0;  // the folder's epoch they were taken in
+  // The records this process read or stored inside its transaction and has not deleted since:
+  // no other process can delete them meanwhile, so deleting one is sent ahead too.
+  std::unordered_set<int64_t> present_;
+  uint64_t presentFor_ = 0;  // the folder's epoch they were noted in
 };
 
 // ---- The folder ----------------------------------------------------------------------------
@@ -436,8 +444,9 @@ class ServerFolder final : public Folder {
   uint64_t Generation() override { return inTransaction_ ? generation_ : ++generation_; }
 
   Connection& conn() { return conn_; }
-  // The number of this process's last Begin ... End on the folder.
-  uint64_t transaction() const { return transactions_; }
+  // Changes at every Begin and every rollback (whole or to a savepoint) of this process: what
+  // a file knows of its records under one value holds while it lasts.
+  uint64_t epoch() const { return epoch_; }
   const std::string& schema() const { return schema_; }
   // Takes the folder's writer lock until the end of the transaction running.
   std::string WriterLock() const {
@@ -520,7 +529,7 @@ class ServerFolder final : public Folder {
     }
     // A generation of its own: nothing read before the writer lock was taken is served in it.
     ++generation_;
-    ++transactions_;
+    ++epoch_;
     inTransaction_ = true;
     recordLocks_.BeginSolo();
   }
@@ -545,6 +554,7 @@ class ServerFolder final : public Folder {
   void RollbackTransaction() override {
     inTransaction_ = false;
     ++generation_;
+    ++epoch_;
     conn_.ExecQuietly("ROLLBACK");
     try {
       recordLocks_.EndSolo();
@@ -569,6 +579,7 @@ class ServerFolder final : public Folder {
   }
   void FinishWrite(WriteScope scope, bool commit) override {
     ++generation_;
+    if (!commit) ++epoch_;
     if (scope == WriteScope::Own) {
       if (commit)
         Exec("COMMIT");
@@ -628,7 +639,7 @@ class ServerFolder final : public Folder {
   ServerLocks locks_;
   RecordLocks recordLocks_{locks_};
   uint64_t generation_ = 1;
-  uint64_t transactions_ = 0;
+  uint64_t epoch_ = 0;
   bool catalogReady_ = false;
   std::string findFile_;
 };
@@ -685,6 +696,7 @@ bool ServerFile::Read(int key, KeyQuery shape, std::string_view value, int64_t i
   row.id = r.Int(0, 0);
   row.data.assign(r.Bytes(0, 1));
   row.collated.assign(r.Bytes(0, 2));
+  Present(row.id);
   return true;
 }
 
@@ -699,6 +711,7 @@ size_t ServerFile::ReadBlock(int key, KeyQuery shape, std::string_view value, in
     out.id = r.Int(row, 0);
     out.data.assign(r.Bytes(row, 1));
     out.collated.assign(r.Bytes(row, 2));
+    Present(out.id);
   }
   return got;
 }
@@ -711,6 +724,7 @@ bool ServerFile::ReadById(int64_t id, std::string& data) {
                        params_);
   if (r.rows() == 0) return false;
   data.assign(r.Bytes(0, 0));
+  Present(id);
   return true;
 }
 
@@ -728,6 +742,7 @@ int64_t ServerFile::InsertRow(const uint8_t* data, const RecordKeys& keys) {
   if (refusesNone_ && folder_.inTransaction()) {
     const int64_t id = NextId();
     conn_.SendAhead(InsertAt(id, data, keys), params_);
+    Present(id);
     return id;
   }
   Prepared& insert = insert_[folder_.inTransaction()];
@@ -750,6 +765,7 @@ int64_t ServerFile::InsertRow(const uint8_t* data, const RecordKeys& keys) {
   Result r = conn_.Run(insert.Get(conn_, {}, {}), params_);
   if (r.rows() == 0)
     throw EngineError{EngineStatus::DuplicateKey, "a key value of " + name() + " is taken"};
+  Present(r.Int(0, 0));
   return r.Int(0, 0);
 }
 
@@ -795,15 +811,30 @@ void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& ke
 }
 
 bool ServerFile::DeleteRow(int64_t id) {
+  const std::string& statement = delete_[folder_.inTransaction()].Get(
+      conn_, Writer() + "DELETE FROM " + table_ + " USING w WHERE id = $1 RETURNING id",
+      {kInt8Type});
   params_.Clear();
   params_.Int(id);
-  Result r = conn_.Run(delete_[folder_.inTransaction()].Get(
-                           conn_,
-                           Writer() + "DELETE FROM " + table_ +
-                               " USING w WHERE id = $1 RETURNING id",
-                           {kInt8Type}),
-                       params_);
-  return r.rows() > 0;
+  if (KnownPresent(id)) {
+    present_.erase(id);
+    conn_.SendAhead(statement, params_);
+    return true;
+  }
+  return conn_.Run(statement, params_).rows() > 0;
+}
+
+void ServerFile::Present(int64_t id) {
+  if (!folder_.inTransaction()) return;
+  if (presentFor_ != folder_.epoch()) {
+    presentFor_ = folder_.epoch();
+    present_.clear();
+  }
+  present_.insert(id);
+}
+
+bool ServerFile::KnownPresent(int64_t id) {
+  return folder_.inTransaction() && presentFor_ == folder_.epoch() && present_.count(id) > 0;
 }
 
 int64_t ServerFile::CountRows() {
@@ -843,8 +874,8 @@ const std::string& ServerFile::InsertAt(int64_t id, const uint8_t* data,
 }
 
 int64_t ServerFile::NextId() {
-  if (idsFor_ != folder_.transaction()) {
-    idsFor_ = folder_.transaction();
+  if (idsFor_ != folder_.epoch()) {
+    idsFor_ = folder_.epoch();
     ids_.clear();
     nextId_ = 0;
   }

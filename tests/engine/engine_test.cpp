@@ -463,6 +463,21 @@ TEST_F(EngineTest, AWalkInsideATransactionSeesItsOwnWritesAtOnce) {
   EXPECT_EQ(AllCodes(), (Codes{"0001", "0010", "0020", "0050", "0055", "0060"}));
 }
 
+TEST_F(EngineTest, InsideATransactionARecordAnotherBlockDeletedCannotBeDeletedAgain) {
+  OpenCodes();
+  InsertCodes({"0001", "0002"});
+  Block other{};
+  ASSERT_EQ(OpenFile(other, "codes.dat"), 0);
+  std::string none, data(8, '\0'), key(255, '\0');
+  ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
+  ASSERT_EQ(Get(other, 5, "0001"), 0);
+  ASSERT_EQ(GetEqual("0001"), 0);
+  ASSERT_EQ(Delete(), 0);
+  EXPECT_EQ(Call(4, other, data, key, 0), 8);
+  ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
+  EXPECT_EQ(AllCodes(), (Codes{"0002"}));
+}
+
 // ---- Stat ----------------------------------------------------------------------------------
 
 TEST_F(EngineTest, StatGivesTheDefinitionWithLiveCounts) {
