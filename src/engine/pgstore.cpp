@@ -389,6 +389,14 @@ class ServerFile final : public DataFile {
   // Notes that record `id` is in the file (see present_).
   void Present(int64_t id);
   bool KnownPresent(int64_t id);
+  bool ReadOne(int key, KeyQuery shape, std::string_view value, int64_t id, FoundRow& row);
+  bool FromStretch(int key, KeyQuery shape, std::string_view value, FoundRow& row);
+  // After this process's write to record `id` (its new bytes and keys, the keys whose value
+  // changed; no data: deleted), the stretches of the transaction hold it. Every write of the
+  // file comes here once it is done (or sent ahead); one that fails undoes the transaction or
+  // its savepoint, which ends the stretches.
+  void KeepStretches(int64_t id, const uint8_t* data, const RecordKeys* keys,
+                     uint64_t changedKeys);
 
   ServerFolder& folder_;
   Connection& conn_;
@@ -416,6 +424,20 @@ class ServerFile final : public DataFile {
   // no other process can delete them meanwhile, so deleting one is sent ahead too.
   std::unordered_set<int64_t> present_;
   uint64_t presentFor_ = 0;  // the folder's epoch they were noted in
+  // Keyed reads inside this process's transaction on a key without duplicates are answered
+  // from a stretch of the key read at once: the records from one value on, in key order. A run
+  // reads the records of consecutive codes one by one, so one query serves many reads. The
+  // stretch holds while the transaction runs (the writer lock keeps others' writes out), kept
+  // up to date with this process's own writes.
+  struct Stretch {
+    uint64_t epoch = 0;   // the folder's epoch it holds in
+    std::string from;     // the collation form it starts at
+    bool toEnd = false;   // nothing lies beyond its last row
+    std::vector<FoundRow> rows;
+    size_t size = 0;      // rows its query asked for
+    bool used = false;    // it answered a read besides the one that read it
+  };
+  std::vector<Stretch> stretches_;  // by key
 };
 
 // ---- The folder ----------------------------------------------------------------------------
@@ -691,6 +713,15 @@ Result ServerFile::RunQuery(int key, KeyQuery shape, std::string_view value, int
 
 bool ServerFile::Read(int key, KeyQuery shape, std::string_view value, int64_t id,
                       FoundRow& row) {
+  if (folder_.inTransaction() && !keys()[key].duplicates &&
+      (shape == KeyQuery::Equal || shape == KeyQuery::GreaterOrEqual ||
+       shape == KeyQuery::Greater))
+    return FromStretch(key, shape, value, row);
+  return ReadOne(key, shape, value, id, row);
+}
+
+bool ServerFile::ReadOne(int key, KeyQuery shape, std::string_view value, int64_t id,
+                         FoundRow& row) {
   Result r = RunQuery(key, shape, value, id, 1);
   if (r.rows() == 0) return false;
   row.id = r.Int(0, 0);
@@ -765,8 +796,10 @@ int64_t ServerFile::InsertRow(const uint8_t* data, const RecordKeys& keys) {
   Result r = conn_.Run(insert.Get(conn_, {}, {}), params_);
   if (r.rows() == 0)
     throw EngineError{EngineStatus::DuplicateKey, "a key value of " + name() + " is taken"};
-  Present(r.Int(0, 0));
-  return r.Int(0, 0);
+  const int64_t id = r.Int(0, 0);
+  Present(id);
+  KeepStretches(id, data, &keys, ~uint64_t{0});
+  return id;
 }
 
 void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& keys,
@@ -798,6 +831,7 @@ void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& ke
       conn_.SendAhead(up.Get(conn_, {}, {}), params_);
     else
       conn_.Run(up.Get(conn_, {}, {}), params_);
+    KeepStretches(id, data, &keys, changedKeys);
     return;
   }
   folder_.Exec("SAVEPOINT palvorin_update");
@@ -808,6 +842,7 @@ void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& ke
     throw;
   }
   folder_.Exec("RELEASE palvorin_update");
+  KeepStretches(id, data, &keys, changedKeys);
 }
 
 bool ServerFile::DeleteRow(int64_t id) {
@@ -816,12 +851,83 @@ bool ServerFile::DeleteRow(int64_t id) {
       {kInt8Type});
   params_.Clear();
   params_.Int(id);
+  bool deleted = true;
   if (KnownPresent(id)) {
     present_.erase(id);
     conn_.SendAhead(statement, params_);
-    return true;
+  } else {
+    deleted = conn_.Run(statement, params_).rows() > 0;
   }
-  return conn_.Run(statement, params_).rows() > 0;
+  KeepStretches(id, nullptr, nullptr, 0);
+  return deleted;
+}
+
+bool ServerFile::FromStretch(int key, KeyQuery shape, std::string_view value, FoundRow& row) {
+  constexpr size_t kFirstStretch = 8, kLongestStretch = 64;
+  if (stretches_.size() < keys().size()) stretches_.resize(keys().size());
+  Stretch& s = stretches_[static_cast<size_t>(key)];
+  // Whether the stretch holds the answer: the value lies in it, and for Get Greater the
+  // record after it too.
+  const auto covers = [&] {
+    if (s.epoch != folder_.epoch() || value < s.from) return false;
+    if (s.toEnd) return true;
+    if (s.rows.empty()) return false;
+    const std::string& last = s.rows.back().collated;
+    return shape == KeyQuery::Greater ? value < last : value <= last;
+  };
+  if (covers()) {
+    s.used = true;
+  } else {
+    s.size = s.used ? std::min(2 * s.size, kLongestStretch) : kFirstStretch;
+    s.used = false;
+    size_t count = 0;
+    s.toEnd = ReadBlock(key, KeyQuery::GreaterOrEqualBlock, value, 0, s.size, s.rows, count) <
+              s.size;
+    s.rows.resize(count);
+    s.from.assign(value);
+    s.epoch = folder_.epoch();
+    if (!covers()) {
+      s.epoch = 0;
+      return ReadOne(key, shape, value, 0, row);
+    }
+  }
+  auto it = std::lower_bound(
+      s.rows.begin(), s.rows.end(), value,
+      [](const FoundRow& r, std::string_view v) { return std::string_view(r.collated) < v; });
+  if (shape == KeyQuery::Greater && it != s.rows.end() && it->collated == value) ++it;
+  if (it == s.rows.end() || (shape == KeyQuery::Equal && it->collated != value)) return false;
+  row.id = it->id;
+  row.data.assign(it->data);
+  row.collated.assign(it->collated);
+  return true;
+}
+
+void ServerFile::KeepStretches(int64_t id, const uint8_t* data, const RecordKeys* keys,
+                               uint64_t changedKeys) {
+  for (size_t k = 0; k < stretches_.size(); ++k) {
+    Stretch& s = stretches_[k];
+    if (s.epoch != folder_.epoch()) continue;
+    auto it = std::find_if(s.rows.begin(), s.rows.end(),
+                           [id](const FoundRow& r) { return r.id == id; });
+    const bool moves = !data || HasKey(changedKeys, k);
+    if (it != s.rows.end() && !moves) {
+      it->data.assign(reinterpret_cast<const char*>(data),
+                      static_cast<size_t>(recordLength()));
+      continue;
+    }
+    if (it != s.rows.end()) s.rows.erase(it);
+    if (!data || !moves || keys->null[k]) continue;
+    // The record's new place, when it lies in the stretch.
+    const std::string& v = keys->collated[k];
+    if (v < s.from || (!s.toEnd && (s.rows.empty() || s.rows.back().collated < v))) continue;
+    auto at = std::lower_bound(
+        s.rows.begin(), s.rows.end(), v,
+        [](const FoundRow& r, const std::string& x) { return r.collated < x; });
+    FoundRow& added = *s.rows.insert(at, FoundRow{});
+    added.id = id;
+    added.data.assign(reinterpret_cast<const char*>(data), static_cast<size_t>(recordLength()));
+    added.collated = v;
+  }
 }
 
 void ServerFile::Present(int64_t id) {
@@ -850,6 +956,7 @@ void ServerFile::ForEachRow(const std::function<void(int64_t, std::string_view)>
 }
 
 void ServerFile::InsertRowAt(int64_t id, const uint8_t* data, const RecordKeys& keys) {
+  stretches_.clear();
   conn_.Run(InsertAt(id, data, keys), params_);
 }
 

@@ -478,6 +478,25 @@ TEST_F(EngineTest, InsideATransactionARecordAnotherBlockDeletedCannotBeDeletedAg
   EXPECT_EQ(AllCodes(), (Codes{"0002"}));
 }
 
+TEST_F(EngineTest, KeyedReadsInsideATransactionSeeItsOwnInsertsUpdatesAndDeletes) {
+  OpenCodes();
+  InsertCodes({"0010", "0020", "0030", "0040"});
+  std::string none;
+  ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
+  ASSERT_EQ(GetEqual("0010"), 0);
+  ASSERT_EQ(Insert(Rec("0015")), 0);
+  EXPECT_EQ(GetEqual("0015"), 0);
+  ASSERT_EQ(GetEqual("0020"), 0);
+  ASSERT_EQ(Delete(), 0);
+  EXPECT_EQ(GetEqual("0020"), 4);
+  ASSERT_EQ(GetEqual("0030"), 0);
+  ASSERT_EQ(Update(Rec("0030", "g2")), 0);
+  ASSERT_EQ(Get(8, "0020"), 0);  // Get Greater
+  EXPECT_EQ(record_.substr(0, 8), Rec("0030", "g2"));
+  EXPECT_EQ(Get(9, "0041"), 9);  // Get Greater or Equal past the last
+  ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
+}
+
 // ---- Stat ----------------------------------------------------------------------------------
 
 TEST_F(EngineTest, StatGivesTheDefinitionWithLiveCounts) {

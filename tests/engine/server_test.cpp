@@ -66,12 +66,26 @@ TEST_F(ServerTest, AnUpdateTheServerRefusesInsideATransactionFailsItAndKeepsNoth
   ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
   ASSERT_EQ(Insert(Rec("0003")), 0);
   ASSERT_EQ(GetEqual("0001"), 0);
-  ASSERT_EQ(Update(Rec("0001", "g1", "zz")), 0);  // its answer comes with the next call's
-  EXPECT_EQ(GetEqual("0002"), 2);
-  EXPECT_EQ(Call(20, pb_, none, none, 0), 85);
+  ASSERT_EQ(Update(Rec("0001", "g1", "zz")), 0);  // answered later, at the End at the latest
+  EXPECT_NE(Call(20, pb_, none, none, 0), 0);
   EXPECT_EQ(AllCodes(), (Codes{"0001", "0002"}));
   ASSERT_EQ(GetEqual("0001"), 0);
   EXPECT_EQ(record_.substr(0, 8), Rec("0001"));
+}
+
+TEST_F(ServerTest, ATransactionSeesWhatAnotherProcessDeletedAfterTheLastOneEnded) {
+  OpenCodes("deleted.dat");
+  InsertCodes({"0001", "0002", "0003"});
+  std::string none;
+  ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
+  ASSERT_EQ(GetEqual("0001"), 0);  // with the records after it
+  ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
+  OnOwnConnection("DO 'DECLARE s text; BEGIN FOR s IN SELECT schemaname FROM pg_tables WHERE "
+                  "tablename = ''deleted.dat'' LOOP EXECUTE format(''DELETE FROM "
+                  "%I.\"deleted.dat\" WHERE id = 2'', s); END LOOP; END'");
+  ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
+  EXPECT_EQ(GetEqual("0002"), 4);
+  ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
 }
 
 TEST_F(ServerTest, APasswordInTheConnectionStringIsNeverInAMessage) {
