@@ -431,14 +431,41 @@ bool OutsideBlock(const ReadAhead& ra, const std::string& v) {
   return !ra.atEnd && ra.count > 0 && before(ra.rows[ra.count - 1].collated, v);
 }
 
+// Takes a record inserted inside a block's stretch into the block, where the walk meets it: the
+// block then holds every record of its stretch again. One that sorts past the last row while
+// more records follow lies beyond the stretch, and stays out.
+void TakeIntoBlock(ReadAhead& ra, const OwnWrite& w, const std::string& v, int recordLength) {
+  const auto after = [&](const FoundRow& r) {
+    if (r.collated != v) return ra.forward ? v < r.collated : r.collated < v;
+    return ra.forward ? w.id < r.id : r.id < w.id;
+  };
+  const size_t at = static_cast<size_t>(
+      std::find_if(ra.rows.begin(), ra.rows.begin() + ra.count, after) - ra.rows.begin());
+  if (at == ra.count && !ra.atEnd) return;
+  if (ra.rows.size() == ra.count) ra.rows.emplace_back();
+  FoundRow& spare = ra.rows[ra.count];
+  spare.id = w.id;
+  spare.data.assign(reinterpret_cast<const char*>(w.data), static_cast<size_t>(recordLength));
+  spare.collated.assign(v);
+  std::rotate(ra.rows.begin() + at, ra.rows.begin() + ra.count, ra.rows.begin() + ra.count + 1);
+  ra.gone.insert(ra.gone.begin() + at, 0);
+  ++ra.count;
+  if (at < ra.next) ++ra.next;  // behind the place the walk stands at: already passed
+}
+
 // Whether a read-ahead block still holds what the file holds along its stretch after write
 // `w`, brought up to date where it needs it: an updated record that stays in place gets its
-// new bytes, a deleted one is marked gone.
+// new bytes, a deleted one is marked gone, an inserted one is taken in.
 bool StillHolds(ReadAhead& ra, const OwnWrite& w, int recordLength) {
   const auto k = static_cast<size_t>(ra.key);
   switch (w.kind) {
-    case OwnWrite::Kind::Insert:
-      return w.keys->null[k] || OutsideBlock(ra, w.keys->collated[k]);
+    case OwnWrite::Kind::Insert: {
+      if (w.keys->null[k] || OutsideBlock(ra, w.keys->collated[k])) return true;
+      // At the value of the place itself: which side of the place it falls on is the key's.
+      if (w.keys->collated[k] == ra.fromKey) return false;
+      TakeIntoBlock(ra, w, w.keys->collated[k], recordLength);
+      return true;
+    }
     case OwnWrite::Kind::Update:
       if (HasKey(w.changedKeys, k)) return false;
       for (size_t i = 0; i < ra.count; ++i)

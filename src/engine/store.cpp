@@ -19,7 +19,7 @@ constexpr const char* kCatalog = "palvorin_files";
 constexpr const char* kCatalogTable =
     "CREATE TABLE IF NOT EXISTS palvorin_files (fileno INTEGER PRIMARY KEY AUTOINCREMENT,"
     " name TEXT NOT NULL UNIQUE, definition BLOB NOT NULL)";
-constexpr int kCheckpointPages = 4000;
+constexpr int kCheckpointPages = 16000;
 
 std::string IndexName(const std::string& name, int key) {
   return QuoteIdent(name + "/" + KeyColumn(key));
@@ -414,8 +414,9 @@ SqliteFolder::SqliteFolder(const std::string& dir, bool create, int busyTimeoutM
     sqlite3_busy_timeout(db_, busyTimeoutMs);
     ExecSql(db_, "PRAGMA journal_mode=WAL");
     ExecSql(db_, "PRAGMA synchronous=NORMAL");
-    // A checkpoint syncs the log and the database; letting the log grow to 16 MiB first keeps
-    // a long run of commits at one sync per few thousand co-owners.
+    // A checkpoint syncs the log and the database and writes back every page changed since
+    // the last one; letting the log grow to 64 MiB first keeps a long run of commits at one
+    // sync per several thousand co-owners, and a page changed again and again written once.
     ExecSql(db_, "PRAGMA wal_autocheckpoint=" + std::to_string(kCheckpointPages));
     ExecSql(db_, "PRAGMA cache_size=-16384");
     begin_ = Stmt(db_, "BEGIN IMMEDIATE");

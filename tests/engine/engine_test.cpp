@@ -454,13 +454,14 @@ TEST_F(EngineTest, AWalkInsideATransactionSeesItsOwnWritesAtOnce) {
   ASSERT_EQ(Next(), 0);
   EXPECT_EQ(record_.substr(0, 8), Rec("0030", "g1", "zz"));
   ASSERT_EQ(Delete(), 0);
+  ASSERT_EQ(Insert(other, Rec("0025")), 0);  // behind the walk
   ASSERT_EQ(Get(56, key_, 0), 0) << "a key-only step";
   EXPECT_EQ(key_.substr(0, 4), "0050");
   ASSERT_EQ(Insert(other, Rec("0055")), 0);
   ASSERT_EQ(Next(), 0);
   EXPECT_EQ(Code(), "0055");
   ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
-  EXPECT_EQ(AllCodes(), (Codes{"0001", "0010", "0020", "0050", "0055", "0060"}));
+  EXPECT_EQ(AllCodes(), (Codes{"0001", "0010", "0020", "0025", "0050", "0055", "0060"}));
 }
 
 TEST_F(EngineTest, InsideATransactionARecordAnotherBlockDeletedCannotBeDeletedAgain) {
