@@ -22,16 +22,21 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
-// Records read ahead of a cursor's place on its key, in the direction it walks, served to the
+// Records read ahead of a cursor's place on one key, in the direction it walks, served to the
 // Get Next or Get Previous calls that follow while the file keeps the stamp they were read
-// under and the cursor stands where the served ones leave it. Nothing stays open between
-// calls: each block is one query, run to its end.
+// under and the cursor stands on one of them or at the place they follow; a keyed read whose
+// answer lies among them is served too. Nothing stays open between calls: each block is one
+// query, run to its end.
 struct ReadAhead {
   int key = -1;  // -1: nothing read ahead
   bool forward = true;
   FileStamp stamp;
-  std::string fromKey;  // the place the rows follow: collation form and position
+  // The place the rows follow: collation form and position. Every record after it on the key,
+  // up to the last row (or the end when atEnd), is among the rows; with fromEqual, so is every
+  // record whose value equals fromKey (a block read from a searched value, not a record).
+  std::string fromKey;
   int64_t fromId = 0;
+  bool fromEqual = false;
   std::vector<FoundRow> rows;
   // Rows this process deleted since they were read: still the places they were, no longer
   // served (1 for each such row of rows[0, count)).
@@ -40,14 +45,17 @@ struct ReadAhead {
   size_t next = 0;     // the next one to serve
   bool atEnd = false;  // nothing lies beyond rows[count - 1]
   size_t block = 0;    // rows the last query asked for
-  // Steps served on key walkKey since the last keyed read or change of key, and by key the
-  // steps the last walk on it took: a new walk reads ahead about as far as the last one on its
-  // key went (an open walks its keys in turn, each about as far each time).
+};
+
+// How far an open walks: the steps served on key walkKey since the last keyed read or change of
+// key, and by key the steps the last walk on it took. A new walk reads ahead about as far as
+// the last one on its key went (an open walks its keys in turn, each about as far each time).
+struct Walks {
   size_t walked = 0;
   int walkKey = -1;
   std::vector<size_t> lastWalks;
   bool walkEnded = false;  // the running keyed read ended a walk of one step or more
-  bool peeked = false;  // the record the running call found came from rows[next]
+  bool peeked = false;     // the record the running call found came from a block's rows[next]
 };
 
 // The last keyed read of an open without a lock (Get Equal, Greater, Less and their or-equal
@@ -85,7 +93,8 @@ struct Cursor {
   uint64_t writtenAtCall = 0;
   std::string written;
 
-  ReadAhead ahead;
+  std::vector<ReadAhead> ahead;  // by key
+  Walks walks;
   KeyedRead lastKeyed;
   // The current record's bytes as this open last read or wrote them, and the stamp they were
   // read under: updating or deleting it while the file keeps that stamp needs no read of it.

@@ -107,85 +107,123 @@ bool Collect(DataFile& f, int key, KeyQuery shape, std::string_view value, int64
 }
 
 // The steps the last walk on key `k` took; 0 when none.
-size_t LastWalk(const ReadAhead& ra, int k) {
-  return static_cast<size_t>(k) < ra.lastWalks.size() ? ra.lastWalks[k] : 0;
+size_t LastWalk(const Walks& w, int k) {
+  return static_cast<size_t>(k) < w.lastWalks.size() ? w.lastWalks[k] : 0;
 }
 
 // Ends the walk in progress: its steps become the last walk of its key.
-void EndWalk(ReadAhead& ra) {
-  ra.walkEnded = ra.walked > 0;
-  if (!ra.walkEnded) return;
-  const auto k = static_cast<size_t>(ra.walkKey);
-  if (ra.lastWalks.size() <= k) ra.lastWalks.resize(k + 1, 0);
-  ra.lastWalks[k] = ra.walked;
-  ra.walked = 0;
+void EndWalk(Walks& w) {
+  w.walkEnded = w.walked > 0;
+  if (!w.walkEnded) return;
+  const auto k = static_cast<size_t>(w.walkKey);
+  if (w.lastWalks.size() <= k) w.lastWalks.resize(k + 1, 0);
+  w.lastWalks[k] = w.walked;
+  w.walked = 0;
 }
 
-// Reads the block of records that follow the cursor's place on key `k` (precede it, going
-// backwards): the rest of the place's duplicates, then the next values. The stamp is taken
-// before the queries, so a commit that slips in between only makes the block look older.
-void FillAhead(Cursor& c, int k, bool forward, bool usedUp) {
-  DataFile& f = *c.file;
-  ReadAhead& ra = c.ahead;
-  // As many as the last walk on the key took beyond the steps this one has taken.
-  const size_t done = ra.walkKey == k ? ra.walked : 0;
-  const size_t first = LastWalk(ra, k) > done ? LastWalk(ra, k) - done + 1 : kFirstBlock;
-  ra.block = std::min(usedUp ? ra.block * 2 : first, kLargestBlock);
+// The cursor's read-ahead block on key `k`.
+ReadAhead& BlockOf(Cursor& c, int k) {
+  if (c.ahead.size() <= static_cast<size_t>(k)) c.ahead.resize(static_cast<size_t>(k) + 1);
+  return c.ahead[static_cast<size_t>(k)];
+}
+
+// Starts block `ra` on key `k` under the file's stamp now: empty, following `fromKey`.
+void StartBlock(Cursor& c, ReadAhead& ra, int k, bool forward, const std::string& fromKey,
+                int64_t fromId, bool fromEqual) {
   ra.stamp = StampOf(c);
   ra.key = k;
   ra.forward = forward;
-  ra.fromKey = c.anchorKey;
-  ra.fromId = c.anchorId;
+  ra.fromKey = fromKey;
+  ra.fromId = fromId;
+  ra.fromEqual = fromEqual;
   ra.count = 0;
   ra.next = 0;
   ra.atEnd = false;
+  ra.gone.clear();
+}
+
+// Reads the block of records that follow the cursor's place on key `k` (precede it, going
+// backwards): the rest of the place's duplicates, then the next values. A block used up while
+// it is current is read on from its last row, the new rows added behind the old (up to
+// kLargestBlock rows in all), so that keyed reads behind the walk are still answered from it.
+// The stamp is taken before the queries, so a commit that slips in between only makes the
+// block look older.
+void FillAhead(Cursor& c, int k, bool forward, bool usedUp) {
+  DataFile& f = *c.file;
+  ReadAhead& ra = BlockOf(c, k);
+  const Walks& w = c.walks;
+  // As many as the last walk on the key took beyond the steps this one has taken.
+  const size_t done = w.walkKey == k ? w.walked : 0;
+  const size_t first = LastWalk(w, k) > done ? LastWalk(w, k) - done + 1 : kFirstBlock;
+  ra.block = std::min(usedUp ? ra.block * 2 : first, kLargestBlock);
+  const bool grows = usedUp && ra.count > 0 && ra.count + ra.block <= kLargestBlock;
+  const FoundRow* from = grows ? &ra.rows[ra.count - 1] : nullptr;
+  const std::string fromKey = from ? from->collated : c.anchorKey;
+  const int64_t fromId = from ? from->id : c.anchorId;
+  if (grows)
+    ra.next = ra.count;
+  else
+    StartBlock(c, ra, k, forward, fromKey, fromId, false);
   if (!f.keys()[k].duplicates ||
-      !Collect(f, k, forward ? KeyQuery::NextSameBlock : KeyQuery::PrevSameBlock, c.anchorKey,
-               c.anchorId, ra.block, ra))
-    ra.atEnd = !Collect(f, k, forward ? KeyQuery::GreaterBlock : KeyQuery::LessBlock,
-                        c.anchorKey, 0, ra.block - ra.count, ra);
-  ra.gone.assign(ra.count, 0);
+      !Collect(f, k, forward ? KeyQuery::NextSameBlock : KeyQuery::PrevSameBlock, fromKey,
+               fromId, ra.block, ra))
+    ra.atEnd = !Collect(f, k, forward ? KeyQuery::GreaterBlock : KeyQuery::LessBlock, fromKey,
+                        0, ra.block - (ra.count - ra.next), ra);
+  ra.gone.resize(ra.count, 0);
 }
 
 // A Get Greater or Get Greater or Equal on an open that walked since its last keyed read: one
 // query reads the record found and, behind it, as many records as the last walk on the key
-// took, which the next walk will likely ask for. The rows that follow the record found in key
-// order are what Get Next reaches from it.
+// took, which the next walk will likely ask for.
 bool FindStartingWalk(Cursor& c, int k, KeyQuery shape, const std::string& search,
                       FoundRow& row) {
   DataFile& f = *c.file;
-  ReadAhead& ra = c.ahead;
-  ra.block = std::min(LastWalk(ra, k) + 1, kLargestBlock);
-  ra.stamp = StampOf(c);
-  ra.key = -1;
-  ra.count = 0;
-  ra.next = 0;
+  ReadAhead& ra = BlockOf(c, k);
+  ra.block = std::min(LastWalk(c.walks, k) + 1, kLargestBlock);
+  StartBlock(c, ra, k, true, search, -1, shape == KeyQuery::GreaterOrEqualBlock);
   ra.atEnd = !Collect(f, k, shape, search, 0, ra.block + 1, ra);
+  ra.gone.assign(ra.count, 0);
+  ra.next = ra.count > 0 ? 1 : 0;
   if (ra.count == 0) return false;
   row.id = ra.rows[0].id;
   row.data.assign(ra.rows[0].data);
   row.collated.assign(ra.rows[0].collated);
-  std::rotate(ra.rows.begin(), ra.rows.begin() + 1, ra.rows.begin() + ra.count);
-  --ra.count;
-  ra.gone.assign(ra.count, 0);
-  ra.key = k;
-  ra.forward = true;
-  ra.fromKey = row.collated;
-  ra.fromId = row.id;
   return true;
 }
 
-// Whether the cursor's read-ahead block continues its walk on key `k`: same key and
-// direction, the file unchanged since, and the cursor where the rows served so far leave it.
-// A cursor back at the place the block follows (the same keyed read again) walks it again.
+// Whether block `ra` on key `k` holds what the file holds, for a walk in that direction.
+bool Current(Cursor& c, const ReadAhead& ra, int k, bool forward) {
+  return ra.key == k && ra.forward == forward && ra.stamp == StampOf(c);
+}
+
+// The first row of a forward block whose value is `v` or past it; count when none.
+size_t FirstAtOrPast(const ReadAhead& ra, const std::string& v) {
+  const auto end = ra.rows.begin() + static_cast<std::ptrdiff_t>(ra.count);
+  return static_cast<size_t>(
+      std::lower_bound(ra.rows.begin(), end, v,
+                       [](const FoundRow& r, const std::string& x) { return r.collated < x; }) -
+      ra.rows.begin());
+}
+
+// Whether the cursor's read-ahead block on key `k` continues its walk: same direction, the
+// file unchanged since, and the cursor on one of its rows or at the place it follows; the
+// next row to serve is then the one after the cursor.
 bool AheadServes(Cursor& c, int k, bool forward) {
-  ReadAhead& ra = c.ahead;
-  if (ra.key != k || ra.forward != forward) return false;
-  if (ra.next > 0 && c.anchorId == ra.fromId && c.anchorKey == ra.fromKey) ra.next = 0;
-  const bool fromStart = ra.next == 0;
-  const int64_t placeId = fromStart ? ra.fromId : ra.rows[ra.next - 1].id;
-  const std::string& placeKey = fromStart ? ra.fromKey : ra.rows[ra.next - 1].collated;
-  return c.anchorId == placeId && c.anchorKey == placeKey && ra.stamp == StampOf(c);
+  ReadAhead& ra = BlockOf(c, k);
+  if (!Current(c, ra, k, forward)) return false;
+  const auto at = [&](size_t i) {
+    return ra.rows[i].id == c.anchorId && ra.rows[i].collated == c.anchorKey;
+  };
+  if (ra.next > 0 && at(ra.next - 1)) return true;
+  for (size_t i = forward ? FirstAtOrPast(ra, c.anchorKey) : 0; i < ra.count; ++i) {
+    if (at(i)) {
+      ra.next = i + 1;
+      return true;
+    }
+    if (forward && ra.rows[i].collated != c.anchorKey) break;
+  }
+  ra.next = 0;
+  return c.anchorId == ra.fromId && c.anchorKey == ra.fromKey;
 }
 
 // The first row from rows[from] on that this process has not deleted since; count when none.
@@ -194,24 +232,51 @@ size_t FirstLeft(const ReadAhead& ra, size_t from) {
   return from;
 }
 
+void CopyRow(const FoundRow& from, FoundRow& row) {
+  row.id = from.id;
+  row.data.assign(from.data);
+  row.collated.assign(from.collated);
+}
+
 // The record a Get Next / Get Previous reaches, from the read-ahead block, read again when it
 // no longer serves or is used up.
 bool FindAhead(Cursor& c, int k, bool forward, FoundRow& row) {
-  ReadAhead& ra = c.ahead;
+  ReadAhead& ra = BlockOf(c, k);
   size_t at = 0;
   if (!AheadServes(c, k, forward)) {
     FillAhead(c, k, forward, false);
   } else if (at = FirstLeft(ra, ra.next); at == ra.count && !ra.atEnd) {
     FillAhead(c, k, forward, true);
-    at = 0;
+    at = ra.next;
   }
   if (at >= ra.count) return false;
   ra.next = at;
-  const FoundRow& r = ra.rows[ra.next];
-  row.id = r.id;
-  row.data.assign(r.data);
-  row.collated.assign(r.collated);
-  ra.peeked = true;
+  CopyRow(ra.rows[at], row);
+  c.walks.peeked = true;
+  return true;
+}
+
+// A Get Equal, Get Greater or Equal or Get Greater of `search` on key `k` answered from the
+// cursor's current block on the key, when the answer lies among its rows: the first row left
+// at or past the value. False when the block cannot tell (`found` is then left alone).
+bool FindInBlock(Cursor& c, int k, KeyQuery shape, const std::string& search, bool& found,
+                 FoundRow& row) {
+  if (c.ahead.size() <= static_cast<size_t>(k)) return false;
+  const ReadAhead& ra = c.ahead[static_cast<size_t>(k)];
+  if (!Current(c, ra, k, true)) return false;
+  // Every record at or past the value is among the rows, up to the last one.
+  const bool greater = shape == KeyQuery::Greater;
+  if (search < ra.fromKey || (search == ra.fromKey && !greater && !ra.fromEqual)) return false;
+  for (size_t i = FirstLeft(ra, FirstAtOrPast(ra, search)); i < ra.count;
+       i = FirstLeft(ra, i + 1)) {
+    const std::string& v = ra.rows[i].collated;
+    if (v < search || (greater && v == search)) continue;
+    found = shape != KeyQuery::Equal || v == search;
+    if (found) CopyRow(ra.rows[i], row);
+    return true;
+  }
+  if (!ra.atEnd) return false;
+  found = false;
   return true;
 }
 
@@ -247,15 +312,19 @@ bool FindForGet(Cursor& c, const CallArgs& a, FoundRow& row) {
         return last.found;
       }
       const KeyQuery shape = kShape[a.base - static_cast<uint16_t>(EngineOp::GetEqual)];
-      const bool startsWalk =
-          unlockedOrOurs && AheadFits(c, a) && c.ahead.walkEnded && LastWalk(c.ahead, k) > 0;
-      bool found;
-      if (startsWalk && shape == KeyQuery::GreaterOrEqual)
-        found = FindStartingWalk(c, k, KeyQuery::GreaterOrEqualBlock, search, row);
-      else if (startsWalk && shape == KeyQuery::Greater)
-        found = FindStartingWalk(c, k, KeyQuery::GreaterBlock, search, row);
-      else
-        found = Query(f, k, shape, search, 0, row);
+      const bool fromBlock = unlockedOrOurs && AheadFits(c, a);
+      const bool startsWalk = fromBlock && c.walks.walkEnded && LastWalk(c.walks, k) > 0;
+      const bool seeks = shape == KeyQuery::Equal || shape == KeyQuery::GreaterOrEqual ||
+                         shape == KeyQuery::Greater;
+      bool found = false;
+      if (!fromBlock || !seeks || !FindInBlock(c, k, shape, search, found, row)) {
+        if (startsWalk && shape == KeyQuery::GreaterOrEqual)
+          found = FindStartingWalk(c, k, KeyQuery::GreaterOrEqualBlock, search, row);
+        else if (startsWalk && shape == KeyQuery::Greater)
+          found = FindStartingWalk(c, k, KeyQuery::GreaterBlock, search, row);
+        else
+          found = Query(f, k, shape, search, 0, row);
+      }
       last.valid = unlockedOrOurs;
       if (last.valid) {
         last.key = k;
@@ -489,9 +558,10 @@ void KeepAheadAfterWrite(Cursor& c, const FileStamp& before, const OwnWrite& w) 
   const FileStamp after = StampOf(c);
   if (after.generation != before.generation) return;
   for (Cursor& other : Engine().cursors) {
-    ReadAhead& ra = other.ahead;
-    if (!other.inUse || other.file != c.file || ra.key < 0 || ra.stamp != before) continue;
-    if (StillHolds(ra, w, c.file->recordLength())) ra.stamp = after;
+    if (!other.inUse || other.file != c.file) continue;
+    for (ReadAhead& ra : other.ahead)
+      if (ra.key >= 0 && ra.stamp == before && StillHolds(ra, w, c.file->recordLength()))
+        ra.stamp = after;
   }
 }
 
@@ -534,8 +604,8 @@ EngineStatus DoGet(Cursor& c, const CallArgs& a) {
   FoundRow& row = Engine().row;
   bool found = false;
   const FileStamp stamp = StampOf(c);
-  c.ahead.peeked = false;
-  if (!stepping) EndWalk(c.ahead);
+  c.walks.peeked = false;
+  if (!stepping) EndWalk(c.walks);
   if (EngineStatus st = FindLocked(c, a, found, row, FindForGet); st != EngineStatus::Ok) return st;
   if (!found) {
     // A step that finds nothing keeps its place; a keyed read that finds nothing has none.
@@ -547,13 +617,14 @@ EngineStatus DoGet(Cursor& c, const CallArgs& a) {
     }
     return op == EngineOp::GetEqual ? EngineStatus::KeyNotFound : EngineStatus::EndOfFile;
   }
-  if (c.ahead.peeked) {
-    ++c.ahead.next;
-    if (c.ahead.walkKey != a.keyNum) {
-      EndWalk(c.ahead);
-      c.ahead.walkKey = a.keyNum;
+  if (c.walks.peeked) {
+    ++BlockOf(c, a.keyNum).next;
+    Walks& w = c.walks;
+    if (w.walkKey != a.keyNum) {
+      EndWalk(w);
+      w.walkKey = a.keyNum;
     }
-    ++c.ahead.walked;
+    ++w.walked;
   }
   SetPlace(c, row, a.keyNum, a.keyOnly);
   c.currentData.assign(row.data);

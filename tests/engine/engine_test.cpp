@@ -460,6 +460,13 @@ TEST_F(EngineTest, AWalkInsideATransactionSeesItsOwnWritesAtOnce) {
   ASSERT_EQ(Insert(other, Rec("0055")), 0);
   ASSERT_EQ(Next(), 0);
   EXPECT_EQ(Code(), "0055");
+  // Keyed reads among the records read ahead see the same writes.
+  EXPECT_EQ(GetEqual("0040"), 4);
+  ASSERT_EQ(Get(9, "0026"), 0);
+  EXPECT_EQ(Code(), "0050");
+  ASSERT_EQ(Get(8, "0050"), 0);
+  EXPECT_EQ(Code(), "0055");
+  ASSERT_EQ(GetEqual("0025"), 0);
   ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
   EXPECT_EQ(AllCodes(), (Codes{"0001", "0010", "0020", "0025", "0050", "0055", "0060"}));
 }
