@@ -199,6 +199,12 @@ TEST_F(ZepdataTest, CheckCountsTheRecordsEveryKeyReaches) {
   EXPECT_EQ(check.out, File("a", "HRebuts") + ": 6 records; key 0: 6; key 1: 6\n");
   EXPECT_EQ(Zepdata("check " + File("a", "HNothing")).code, 1);
   EXPECT_EQ(Zepdata("frobnicate x").code, 2);
+  ASSERT_TRUE(testing::RunSql((dir_ / "a" / "DADES").string(),
+                              "UPDATE \"hrebuts.dat\" SET data = x'30' WHERE id = 3"));
+  check = Zepdata("check " + File("a", "HRebuts"));
+  EXPECT_EQ(check.code, 1);
+  EXPECT_EQ(check.out, File("a", "HRebuts") + ": 6 records; key 0: 6; key 1: 6; damaged record "
+                                               "in hrebuts.dat at position 3: 1 bytes, not 21\n");
   // A file damaged from outside is named as such, never taken for a missing one.
   ASSERT_TRUE(testing::RunSql((dir_ / "a" / "DADES").string(),
                               "DELETE FROM palvorin_files WHERE CAST(name AS TEXT) = 'hrebuts.dat'"));

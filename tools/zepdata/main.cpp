@@ -329,6 +329,7 @@ int Check(const Options& options) {
   int keys = Word(slot.statistics, 4);
   long stated = Word(slot.statistics, 6) | static_cast<long>(Word(slot.statistics, 8)) << 16;
   std::vector<int32_t> first;
+  std::vector<std::string> damaged;  // what the engine said of each damaged record, once
   bool sound = true;
   std::string report = options.path + ": " + std::to_string(stated) + " records";
   for (int k = 0; k < keys; ++k) {
@@ -336,8 +337,16 @@ int Check(const Options& options) {
     std::string previous;
     int status = 0;
     bool ordered = true;
-    for (DbGet(kHandle, k, "", 1, status); status == 0; DbSkip(kHandle, 1, status)) {
+    // A damaged record is counted where the key reaches it, named with its position, and
+    // passed over.
+    for (DbGet(kHandle, k, "", 1, status); status == 0 || status == kDbDamagedRecord;
+         DbSkip(kHandle, 1, status)) {
       positions.push_back(DbPosition(kHandle, 0));
+      if (status == kDbDamagedRecord) {
+        if (std::find(damaged.begin(), damaged.end(), EngineLastError()) == damaged.end())
+          damaged.push_back(EngineLastError());
+        continue;
+      }
       std::string collated = DbCollateKey(kHandle);
       if (positions.size() > 1 && collated < previous) ordered = false;
       previous = collated;
