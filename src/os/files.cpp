@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <map>
 #include <utility>
 
@@ -302,6 +303,18 @@ void AppendFile::Close() {
 OsStatus AppendFile::Append(std::string_view bytes) {
   if (fd_ < 0) return OsStatus::IoError("append to a file that is not open");
   return WriteAll(fd_, -1, bytes, linuxPath_);
+}
+
+TempFolder::TempFolder(std::string_view prefix) {
+  std::error_code ec;
+  const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+  std::string pattern = (base / (std::string(prefix) + "-XXXXXX")).string();
+  if (!ec && ::mkdtemp(pattern.data()) != nullptr) path_ = std::move(pattern);
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
 bool HoldFolder(std::string_view path) {

@@ -77,6 +77,22 @@ OsStatus WriteWholeFile(std::string_view path, std::string_view bytes);
 // use of its files then reports what is wrong with it.
 bool HoldFolder(std::string_view path);
 
+// A new folder of this process's own in the system's temporary folder ($TMPDIR or /tmp),
+// named `prefix` followed by "-" and six random characters, removed with everything in it
+// when the object ends. path() is empty when no folder could be made.
+class TempFolder {
+ public:
+  explicit TempFolder(std::string_view prefix);
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& path() const { return path_; }  // without a final "/"
+
+ private:
+  std::string path_;
+};
+
 // Appends `bytes` to `path`, creating the file when missing.
 OsStatus AppendToFile(std::string_view path, std::string_view bytes);
 

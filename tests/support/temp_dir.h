@@ -4,12 +4,12 @@
 
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
-#include <system_error>
+
+#include "os/files.h"
 
 namespace palvorin::testing {
 
@@ -30,31 +30,20 @@ inline bool RunSql(const std::string& dir, const std::string& sql) {
   return ok;
 }
 
-class TempDir {
+class TempDir : public TempFolder {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "palvorin-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+  TempDir() : TempFolder("palvorin") {}
 
-  // The folder, without a final "/".
-  const std::string& path() const { return path_; }
   // The folder with a final "/", ready for concatenation as the program does with its folders.
-  std::string folder() const { return path_ + "/"; }
+  std::string folder() const { return path() + "/"; }
   // The full path of `relative` ("DADES/HFinca") inside the folder.
   std::string operator/(std::string_view relative) const {
-    return path_ + "/" + std::string(relative);
+    return path() + "/" + std::string(relative);
   }
 
   // Writes `bytes` to `relative`, creating the folders on the way; returns the full path.
   std::string Write(std::string_view relative, std::string_view bytes) const {
-    const std::filesystem::path file = std::filesystem::path(path_) / relative;
+    const std::filesystem::path file = std::filesystem::path(path()) / relative;
     std::filesystem::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -62,20 +51,17 @@ class TempDir {
   }
   // The content of `relative`, empty when it does not exist.
   std::string Read(std::string_view relative) const {
-    return FileContent((std::filesystem::path(path_) / relative).string());
+    return FileContent((std::filesystem::path(path()) / relative).string());
   }
   bool Exists(std::string_view relative) const {
-    return std::filesystem::exists(std::filesystem::path(path_) / relative);
+    return std::filesystem::exists(std::filesystem::path(path()) / relative);
   }
   // Creates the folder `relative` (and its parents); returns its full path.
   std::string MakeDir(std::string_view relative) const {
-    const std::filesystem::path dir = std::filesystem::path(path_) / relative;
+    const std::filesystem::path dir = std::filesystem::path(path()) / relative;
     std::filesystem::create_directories(dir);
     return dir.string();
   }
-
- private:
-  std::string path_;
 };
 
 }  // namespace palvorin::testing

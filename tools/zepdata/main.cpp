@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -367,8 +368,9 @@ int Check(const Options& options) {
       sound = false;
     }
   }
+  for (const std::string& what : damaged) report += "; " + what;
   std::cout << report << "\n";
-  return sound ? 0 : 1;
+  return sound && damaged.empty() ? 0 : 1;
 }
 
 // A connection string names a database server; anything else is a local folder.
@@ -386,24 +388,19 @@ class CopyEnd {
       shown_ = place;
       return;
     }
-    std::string pattern = (std::filesystem::temp_directory_path() / "zepdata-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return;
-    standIn_ = folder_ = pattern;
+    standIn_ = std::make_unique<TempFolder>("zepdata");
+    if (standIn_->path().empty()) return;
+    folder_ = standIn_->path();
     (void)EngineUseServer(folder_, place, "dades");
     shown_ = ServerNameForMessages(place);  // never the password
   }
-  ~CopyEnd() {
-    std::error_code ignored;
-    if (!standIn_.empty()) std::filesystem::remove_all(standIn_, ignored);
-  }
-  CopyEnd(const CopyEnd&) = delete;
-  CopyEnd& operator=(const CopyEnd&) = delete;
 
   const std::string& folder() const { return folder_; }
   const std::string& shown() const { return shown_; }
 
  private:
-  std::string folder_, shown_, standIn_;
+  std::string folder_, shown_;
+  std::unique_ptr<TempFolder> standIn_;
 };
 
 int RunCopy(const std::vector<std::string>& args) {
