@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "datafile/datafile.h"
 #include "datafile/dictionary.h"
 #include "engine/btrcall.h"
+#include "os/files.h"
 #include "session/session.h"
 
 namespace {
@@ -170,16 +172,14 @@ struct EngineFile {
 
 int main(int argc, char** argv) {
   std::string folder;
-  bool removeAfter = false;
+  std::optional<TempFolder> temp;  // removed with its files at the end
   if (argc > 1) {
     folder = argv[1];
     std::filesystem::create_directories(folder);
   } else {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "bench-datafile-XXXXXX").string();
-    Check(mkdtemp(pattern.data()) != nullptr, "temporary folder");
-    folder = pattern;
-    removeAfter = true;
+    temp.emplace("bench-datafile");
+    Check(!temp->path().empty(), "temporary folder");
+    folder = temp->path();
   }
   std::printf("bench_datafile: %d records of %d bytes, %d-byte key, in %s\n", kRecords,
               kRecordLength, kKeyLength, folder.c_str());
@@ -329,6 +329,5 @@ int main(int argc, char** argv) {
   uint8_t scratch[kPosBlockSize] = {};
   uint32_t len = 0;
   BTRCALL(28, scratch, nullptr, &len, nullptr, 0, 0);
-  if (removeAfter) std::filesystem::remove_all(folder);
   return 0;
 }

@@ -30,6 +30,7 @@
 #include <filesystem>
 #include <functional>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@
 #include "engine/btrcall.h"
 #include "engine/createbuf.h"
 #include "engine/engine.h"
+#include "os/files.h"
 #include "support/server.h"
 #include "support/syscalls.h"
 
@@ -396,7 +398,7 @@ void RunTrace(EngineSide& eng, SqliteSide& sql) {
 
 int main(int argc, char** argv) {
   std::string folder, server;
-  bool removeAfter = false;
+  std::optional<TempFolder> temp;  // removed with its files at the end
   if (argc > 2 && std::string(argv[1]) == "--server") {
     server = argv[2];
     argc -= 2;
@@ -406,10 +408,9 @@ int main(int argc, char** argv) {
     folder = argv[1];
     std::filesystem::create_directories(folder);
   } else {
-    std::string pattern = (std::filesystem::temp_directory_path() / "bench-engine-XXXXXX").string();
-    Check(mkdtemp(pattern.data()) != nullptr, "temporary folder");
-    folder = pattern;
-    removeAfter = true;
+    temp.emplace("bench-engine");
+    Check(!temp->path().empty(), "temporary folder");
+    folder = temp->path();
   }
   std::printf("bench_engine: %d records of %d bytes, key 0 unique (%d bytes), key 1 with "
               "duplicates (%d bytes, %d records a value), in %s\n",
@@ -429,6 +430,5 @@ int main(int argc, char** argv) {
     uint32_t len = 0;
     BTRCALL(28, scratch, nullptr, &len, nullptr, 0, 0);
   }
-  if (removeAfter) std::filesystem::remove_all(folder);
   return 0;
 }
