@@ -19,7 +19,9 @@
 //
 // Usage: bench_engine [--server CONNINFO] [folder]
 //   folder: default a fresh folder under /tmp, removed afterwards; with --server the engine's
-//   file lives on that PostgreSQL server (schema bench_engine) and SQLite stays local.
+//   file lives on that PostgreSQL server (schema bench_engine) and SQLite stays local, and the
+//   engine runs the trace a second time on a local folder, in the same slices, so that a second
+//   table sets the server store beside the SQLite store.
 #include <sqlite3.h>
 #include <time.h>
 
@@ -272,33 +274,50 @@ struct SqliteSide {
 
 // ---- The trace ----------------------------------------------------------------------------
 
+// Who does the work: the engine on the folder under test, SQLite straight, and, when the
+// folder lives on a server, the engine again on a local folder (the SQLite store).
+enum Side { kEngine, kSqlite, kLocalStore, kSides };
+
 struct Step {
   const char* name;
-  Cost engine, sqlite;
+  Cost cost[kSides];
 };
 
-// Runs `count` items as kSlices slices, the engine's part and SQLite's in turn.
-void Sliced(long count, const std::function<void(long from, long to, bool engine)>& run) {
+// Runs `count` items as kSlices slices, each side's part in turn.
+void Sliced(long count, int sides, const std::function<void(long from, long to, Side side)>& run) {
   for (int s = 0; s < kSlices; ++s) {
     const long from = count * s / kSlices, to = count * (s + 1) / kSlices;
-    run(from, to, true);
-    run(from, to, false);
+    for (int side = 0; side < sides; ++side) run(from, to, static_cast<Side>(side));
   }
 }
 
-void PrintStep(const Step& s) {
-  const double e = s.engine.cpu / s.engine.ops * 1e6, q = s.sqlite.cpu / s.sqlite.ops * 1e6;
-  const double ew = s.engine.wall / s.engine.ops, qw = s.sqlite.wall / s.sqlite.ops;
-  std::printf("%-30s %8ld %9.2f %9.2f %8.2f %8.2f %9s %9s\n", s.name, s.engine.ops, e, q,
-              e > 0 ? q / e : 0, ew > 0 ? qw / ew : 0,
-              PerOp(Syscalls(), s.engine.syscalls, s.engine.ops).c_str(),
-              PerOp(Syscalls(), s.sqlite.syscalls, s.sqlite.ops).c_str());
+void PrintStep(const Step& s, Side engine, Side other) {
+  const Cost &e = s.cost[engine], &q = s.cost[other];
+  const double ecpu = e.cpu / e.ops * 1e6, qcpu = q.cpu / q.ops * 1e6;
+  const double ew = e.wall / e.ops, qw = q.wall / q.ops;
+  std::printf("%-30s %8ld %9.2f %9.2f %8.2f %8.2f %9s %9s\n", s.name, e.ops, ecpu, qcpu,
+              ecpu > 0 ? qcpu / ecpu : 0, ew > 0 ? qw / ew : 0,
+              PerOp(Syscalls(), e.syscalls, e.ops).c_str(),
+              PerOp(Syscalls(), q.syscalls, q.ops).c_str());
 }
 
-void RunTrace(EngineSide& eng, SqliteSide& sql) {
+void PrintTable(const std::vector<Step>& steps, Side engine, Side other, const char* first,
+                const char* second) {
+  const std::string ratio = std::string(first) + "/" + second;
+  std::printf("\n%-30s %8s %19s %17s %19s\n", "", "", "processor us/op", ratio.c_str(),
+              "system calls/op");
+  std::printf("%-30s %8s %9s %9s %8s %8s %9s %9s\n", "step", "ops", first, second, "cpu",
+              "wall", first, second);
+  for (const Step& s : steps) PrintStep(s, engine, other);
+}
+
+// `local` is null when the engine's folder is itself local.
+void RunTrace(EngineSide& eng, SqliteSide& sql, EngineSide* local) {
+  const int sides = local ? kSides : kSqlite + 1;
+  auto engineOf = [&](Side side) { return side == kEngine ? &eng : local; };
   std::vector<Step> steps;
   auto add = [&steps](const char* name) -> Step& {
-    steps.push_back(Step{name, {}, {}});
+    steps.push_back(Step{name, {}});
     return steps.back();
   };
   std::mt19937 random(42);
@@ -309,65 +328,59 @@ void RunTrace(EngineSide& eng, SqliteSide& sql) {
   std::iota(order.begin(), order.end(), 0);
   std::shuffle(order.begin(), order.end(), random);
 
-  Step& insert = add("insert");
-  Sliced(kRecords / 2, [&](long from, long to, bool engine) {
-    Measure(engine ? insert.engine : insert.sqlite, to - from, [&] {
-      for (long i = from; i < to; ++i) engine ? eng.Insert(i) : sql.Insert(i);
+  // A step of `count` items, `ops` operations an item, each side doing `item` on its own.
+  auto sliced = [&](const char* name, long count, long ops, auto&& engineItem, auto&& sqlItem) {
+    Step& step = add(name);
+    Sliced(count, sides, [&](long from, long to, Side side) {
+      Measure(step.cost[side], (to - from) * ops, [&] {
+        for (long i = from; i < to; ++i)
+          side == kSqlite ? sqlItem(i) : engineItem(*engineOf(side), i);
+      });
     });
-  });
-  Step& txn = add("insert, transactions of 100");
-  Sliced(kRecords / 2 / kPerTransaction, [&](long from, long to, bool engine) {
-    Measure(engine ? txn.engine : txn.sqlite, (to - from) * kPerTransaction, [&] {
-      for (long t = from; t < to; ++t) {
-        const int first = kRecords / 2 + static_cast<int>(t) * kPerTransaction;
-        engine ? eng.Transaction(first) : sql.Transaction(first);
-      }
-    });
-  });
-  Step& equal = add("Get Equal");
-  Sliced(kReads, [&](long from, long to, bool engine) {
-    Measure(engine ? equal.engine : equal.sqlite, to - from, [&] {
-      for (long i = from; i < to; ++i) engine ? eng.GetEqual(picks[i]) : sql.GetEqual(picks[i]);
-    });
-  });
+  };
+  sliced("insert", kRecords / 2, 1, [](EngineSide& e, long i) { e.Insert(static_cast<int>(i)); },
+         [&](long i) { sql.Insert(static_cast<int>(i)); });
+  auto first = [](long t) { return kRecords / 2 + static_cast<int>(t) * kPerTransaction; };
+  sliced("insert, transactions of 100", kRecords / 2 / kPerTransaction, kPerTransaction,
+         [&](EngineSide& e, long t) { e.Transaction(first(t)); },
+         [&](long t) { sql.Transaction(first(t)); });
+  sliced("Get Equal", kReads, 1, [&](EngineSide& e, long i) { e.GetEqual(picks[i]); },
+         [&](long i) { sql.GetEqual(picks[i]); });
   Step& scan = add("scan, Get First + Get Next");
   for (int round = 0; round < kScans; ++round)
-    for (bool engine : {true, false}) {
+    for (int side = 0; side < sides; ++side) {
       long n = 0;
-      Measure(engine ? scan.engine : scan.sqlite, kRecords,
-              [&] { n = engine ? eng.Scan() : sql.Scan(); });
+      Measure(scan.cost[side], kRecords, [&] {
+        n = side == kSqlite ? sql.Scan() : engineOf(static_cast<Side>(side))->Scan();
+      });
       Check(n == kRecords, "scan count");
     }
-  Step& ge = add("Get Greater or Equal, key 1");
-  Sliced(kReads, [&](long from, long to, bool engine) {
-    Measure(engine ? ge.engine : ge.sqlite, to - from, [&] {
-      for (long i = from; i < to; ++i) {
-        const int v = 2 * (picks[i] % (kValues - 1)) + 1;
-        engine ? eng.GetGreaterOrEqual(v) : sql.GetGreaterOrEqual(v);
-      }
-    });
-  });
+  auto between = [&](long i) { return 2 * (picks[i] % (kValues - 1)) + 1; };
+  sliced("Get Greater or Equal, key 1", kReads, 1,
+         [&](EngineSide& e, long i) { e.GetGreaterOrEqual(between(i)); },
+         [&](long i) { sql.GetGreaterOrEqual(between(i)); });
   // The writes: each record is made current (engine) or found (SQLite) untimed first.
   auto writeStep = [&](const char* name, int offset, auto&& engineWrite, auto&& sqliteWrite) {
     Step& step = add(name);
-    Sliced(kWrites, [&](long from, long to, bool engine) {
+    Sliced(kWrites, sides, [&](long from, long to, Side side) {
       for (long i = from; i < to; ++i) {
         const int r = order[offset + i];
-        if (engine) {
-          eng.GetEqual(r);
-          Measure(step.engine, 1, [&] { engineWrite(r); });
+        if (side != kSqlite) {
+          EngineSide& e = *engineOf(side);
+          e.GetEqual(r);
+          Measure(step.cost[side], 1, [&] { engineWrite(e, r); });
         } else {
           const int64_t id = sql.IdOf(r);
-          Measure(step.sqlite, 1, [&] { sqliteWrite(r, id); });
+          Measure(step.cost[side], 1, [&] { sqliteWrite(r, id); });
         }
       }
     });
   };
   writeStep(
       "update, non-key field", 0,
-      [&](int r) {
-        eng.data = RecordFor(r, 'u');
-        eng.Update();
+      [&](EngineSide& e, int r) {
+        e.data = RecordFor(r, 'u');
+        e.Update();
       },
       [&](int r, int64_t id) { sql.Update(sql.updateData, id, RecordFor(r, 'u')); });
   auto moved = [](int r) {
@@ -378,20 +391,20 @@ void RunTrace(EngineSide& eng, SqliteSide& sql) {
   };
   writeStep(
       "update, key 1", kWrites,
-      [&](int r) {
-        eng.data = moved(r);
-        eng.Update();
+      [&](EngineSide& e, int r) {
+        e.data = moved(r);
+        e.Update();
       },
       [&](int r, int64_t id) { sql.Update(sql.updateValue, id, moved(r)); });
   writeStep(
-      "delete", 2 * kWrites, [&](int) { eng.Delete(); },
+      "delete", 2 * kWrites, [&](EngineSide& e, int) { e.Delete(); },
       [&](int, int64_t id) { sql.Delete(id); });
 
-  std::printf("\n%-30s %8s %19s %17s %19s\n", "", "", "processor us/op", "engine/sqlite",
-              "system calls/op");
-  std::printf("%-30s %8s %9s %9s %8s %8s %9s %9s\n", "step", "ops", "engine", "sqlite",
-              "cpu", "wall", "engine", "sqlite");
-  for (const Step& s : steps) PrintStep(s);
+  PrintTable(steps, kEngine, kSqlite, "engine", "sqlite");
+  if (local) {
+    std::printf("\nthe server store against the SQLite store (the engine on a local folder):\n");
+    PrintTable(steps, kEngine, kLocalStore, "server", "local");
+  }
 }
 
 }  // namespace
@@ -421,11 +434,15 @@ int main(int argc, char** argv) {
   if (!server.empty()) std::printf("the engine's file on the server, schema bench_engine\n");
   {
     BenchServer onServer(server, folder, "bench_engine");
-    EngineSide engine;
+    EngineSide engine, local;
     SqliteSide direct;
     engine.Build(folder);
     direct.Build(folder);
-    RunTrace(engine, direct);
+    if (!server.empty()) {
+      std::filesystem::create_directories(folder + "/local");
+      local.Build(folder + "/local");
+    }
+    RunTrace(engine, direct, server.empty() ? nullptr : &local);
     uint8_t scratch[kPosBlockSize] = {};
     uint32_t len = 0;
     BTRCALL(28, scratch, nullptr, &len, nullptr, 0, 0);
