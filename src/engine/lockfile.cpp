@@ -70,31 +70,41 @@ bool LockFile::LockedByOther(int64_t offset) {
 
 // ---- RecordLocks ---------------------------------------------------------------------------
 
+RecordLocks::Held* RecordLocks::Find(int64_t offset) {
+  for (Held& h : held_)
+    if (h.offset == offset) return &h;
+  return nullptr;
+}
+
+void RecordLocks::Forget(const Held& held) {
+  held_[static_cast<size_t>(&held - held_.data())] = held_.back();
+  held_.pop_back();
+}
+
 EngineStatus RecordLocks::Take(int64_t offset, int waitMs) {
-  int& holders = holders_[offset];
-  if (holders == 0) {
-    EngineStatus refused = EngineStatus::Ok;
-    if (solo_)
-      withoutByte_.insert(offset);
-    else if (!EnterLockers(waitMs))
-      refused = EngineStatus::FileLocked;
-    else if (!file_.TryLock(offset, true))
-      refused = EngineStatus::RecordLocked;
-    if (refused != EngineStatus::Ok) {
-      holders_.erase(offset);
-      LeaveLockersWhenIdle();
-      return refused;
-    }
+  if (Held* h = Find(offset)) {
+    ++h->holders;
+    return EngineStatus::Ok;
   }
-  ++holders;
+  EngineStatus refused = EngineStatus::Ok;
+  if (!solo_ && !EnterLockers(waitMs))
+    refused = EngineStatus::FileLocked;
+  else if (!solo_ && !file_.TryLock(offset, true))
+    refused = EngineStatus::RecordLocked;
+  if (refused != EngineStatus::Ok) {
+    LeaveLockersWhenIdle();
+    return refused;
+  }
+  held_.push_back({offset, 1, solo_});
   return EngineStatus::Ok;
 }
 
 void RecordLocks::Give(int64_t offset) {
-  auto it = holders_.find(offset);
-  if (it == holders_.end() || --it->second > 0) return;
-  holders_.erase(it);
-  if (withoutByte_.erase(offset) == 0) file_.Unlock(offset);
+  Held* h = Find(offset);
+  if (h == nullptr || --h->holders > 0) return;
+  const bool withoutByte = h->withoutByte;
+  Forget(*h);
+  if (!withoutByte) file_.Unlock(offset);
   LeaveLockersWhenIdle();
 }
 
@@ -109,10 +119,12 @@ void RecordLocks::BeginSolo() {
 void RecordLocks::EndSolo() {
   if (!solo_) return;
   // The locks still held get their bytes before others may take any.
-  for (int64_t offset : withoutByte_) (void)file_.TryLock(offset, true);
-  withoutByte_.clear();
+  for (Held& h : held_) {
+    if (h.withoutByte) (void)file_.TryLock(h.offset, true);
+    h.withoutByte = false;
+  }
   solo_ = false;
-  if (holders_.empty()) {
+  if (held_.empty()) {
     file_.Unlock(kLockersOffset);
     lockers_ = false;
   } else {
@@ -139,7 +151,7 @@ bool RecordLocks::EnterLockers(int waitMs) {
 }
 
 void RecordLocks::LeaveLockersWhenIdle() {
-  if (!lockers_ || solo_ || !holders_.empty()) return;
+  if (!lockers_ || solo_ || !held_.empty()) return;
   file_.Unlock(kLockersOffset);
   lockers_ = false;
 }

@@ -8,8 +8,7 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
 #include "engine/status.h"
 
@@ -79,11 +78,22 @@ class RecordLocks {
   bool EnterLockers(int waitMs);
   void LeaveLockersWhenIdle();
 
+  // A lock this process holds: its offset, its holders, and whether it was taken solo,
+  // without its byte.
+  struct Held {
+    int64_t offset;
+    int holders;
+    bool withoutByte;
+  };
+  Held* Find(int64_t offset);
+  void Forget(const Held& held);
+
   static constexpr int64_t kLockersOffset = 1;
   static constexpr int64_t kWaitingOffset = 2;
   ByteLocks& file_;
-  std::unordered_map<int64_t, int> holders_;
-  std::unordered_set<int64_t> withoutByte_;  // held while solo, without their byte
+  // A process holds a few record locks at a time (one per open, and the one a write holds),
+  // taken and given at every write: a short list, searched whole, needs no allocation.
+  std::vector<Held> held_;
   bool lockers_ = false;                     // the lockers byte is held, shared or solo
   bool solo_ = false;
 };

@@ -31,7 +31,9 @@ bool IsWaitLock(uint16_t bias) { return bias == kLockSingleWait || bias == kLock
 EngineStatus AcquireLock(Cursor& c, int64_t id, bool wait) {
   const int64_t offset = RecordLockOffset(c.file->fileNo(), id);
   const EngineSettings& settings = Engine().settings;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(settings.lockWaitMs);
+  // The clock is read only for a lock that may be waited for: a write takes one at every call.
+  const auto deadline =
+      wait ? Clock::now() + std::chrono::milliseconds(settings.lockWaitMs) : Clock::time_point{};
   for (;;) {
     const EngineStatus st = c.folder->recordLocks().Take(offset, settings.busyTimeoutMs);
     if (st == EngineStatus::Ok || !wait || Clock::now() >= deadline) return st;
