@@ -416,11 +416,6 @@ EngineStatus Dispatch(uint16_t op, void* posBlock, const CallArgs& a) {
 
 }  // namespace
 
-EngineState& Engine() {
-  static EngineState state;
-  return state;
-}
-
 EngineSettings& EngineConfig() { return Engine().settings; }
 
 bool EngineUseServer(const std::string& dir, const std::string& conninfo,

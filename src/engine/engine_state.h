@@ -140,7 +140,11 @@ struct EngineState {
   std::string old;     // scratch: a record read back before it is updated
 };
 
-EngineState& Engine();
+// Every record operation asks for it several times: inline, a load and a test each.
+inline EngineState& Engine() {
+  static EngineState state;
+  return state;
+}
 
 // The arguments of one call, as records.cpp needs them.
 struct CallArgs {

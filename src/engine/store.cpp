@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "engine/engine_state.h"
 #include "engine/sqlitedb.h"
 
 namespace palvorin {
@@ -237,6 +238,9 @@ class SqliteFolder final : public Folder {
   const volatile unsigned char* walHeader_ = nullptr;
   unsigned char seenHeader_[kWalHeaderSize] = {};
   uint64_t generation_ = 1;
+  // The engine call that last read the header; 0 when this process began, committed or rolled
+  // back anything since (then the next read must look again).
+  uint64_t headerReadAtCall_ = 0;
 
   sqlite3* db_ = nullptr;
   LockFile locks_;
@@ -549,6 +553,7 @@ std::vector<std::string> SqliteFolder::Names() {
 void SqliteFolder::BeginTransaction(bool durable) {
   StopReading();
   begin_.Run();
+  headerReadAtCall_ = 0;  // the transaction sees every commit before it
   inTransaction_ = true;
   durable_ = durable;
   recordLocks_.BeginSolo();
@@ -581,6 +586,7 @@ void SqliteFolder::KeepReading() {
   if (inTransaction_ || reading_) return;
   ExecSql(db_, "BEGIN");  // deferred: the read transaction starts with the first read
   reading_ = true;
+  headerReadAtCall_ = 0;
 }
 
 void SqliteFolder::StopReading() {
@@ -636,6 +642,12 @@ void SqliteFolder::ReadWalHeader(unsigned char* header) const {
 
 uint64_t SqliteFolder::Generation() {
   if (walHeader_ == nullptr) return ++generation_;
+  // One engine call asks several times (once for each block and record it looks at): the
+  // header as first read in the call answers them all. It was read before anything the call
+  // read from the files, so a commit of another process since only makes those look older.
+  const uint64_t call = Engine().calls;
+  if (call == headerReadAtCall_) return generation_;
+  headerReadAtCall_ = call;
   unsigned char now[kWalHeaderSize];
   ReadWalHeader(now);
   if (std::memcmp(now, seenHeader_, kWalHeaderSize) != 0) {
@@ -648,11 +660,13 @@ uint64_t SqliteFolder::Generation() {
 void SqliteFolder::AfterCommitOrRollback() {
   if (walHeader_ == nullptr) MapWalHeader();
   ++generation_;
+  headerReadAtCall_ = 0;
 }
 
 Folder::WriteScope SqliteFolder::StartWrite(bool several) {
   if (sqlite3_get_autocommit(db_)) {
     begin_.Run();
+    headerReadAtCall_ = 0;  // the write sees every commit before it
     return WriteScope::Own;
   }
   if (!several) return WriteScope::None;
