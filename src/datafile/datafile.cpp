@@ -188,27 +188,34 @@ struct Segment {
 
 int KeyCount(const std::string& stats) { return Word(stats, 4); }
 
-// The segments of key `keyNumber`, walking the segment specifications key by key.
-std::vector<Segment> KeySegments(const std::string& stats, int keyNumber) {
-  std::vector<Segment> segments;
-  if (keyNumber < 0 || keyNumber >= KeyCount(stats)) return segments;
+// Calls `each` with every segment of key `keyNumber`, walking the segment specifications key
+// by key; false when the statistics end before the key does.
+template <typename Each>
+bool ForEachSegment(const std::string& stats, int keyNumber, Each each) {
+  if (keyNumber < 0 || keyNumber >= KeyCount(stats)) return false;
   size_t at = kFileSpecSize;
   for (int key = 0; key <= keyNumber; ++key) {
-    segments.clear();
     for (;;) {
-      if (at + kSegmentSize > stats.size()) return {};
+      if (at + kSegmentSize > stats.size()) return false;
       Segment s{Word(stats, at + 2), Word(stats, at + 4)};
-      segments.push_back(s);
+      if (key == keyNumber) each(s);
       at += kSegmentSize;
       if (!(s.flags & kFlagSegmented)) break;
     }
   }
+  return true;
+}
+
+std::vector<Segment> KeySegments(const std::string& stats, int keyNumber) {
+  std::vector<Segment> segments;
+  if (!ForEachSegment(stats, keyNumber, [&](const Segment& s) { segments.push_back(s); })) return {};
   return segments;
 }
 
+// Every keyed read asks for its key's length: counted without a list of the segments.
 int KeyLength(const std::string& stats, int keyNumber) {
   int length = 0;
-  for (const Segment& s : KeySegments(stats, keyNumber)) length += s.length;
+  if (!ForEachSegment(stats, keyNumber, [&](const Segment& s) { length += s.length; })) return 0;
   return length;
 }
 
