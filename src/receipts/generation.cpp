@@ -96,12 +96,19 @@ bool LoadRemittance(ReceiptRunState& run, const std::string& code) {
     return true;
   }
   if (code == run.rememberedRemittance) return true;
+  // Each remittance is read once a run: the co-owners of a building take turns at a few.
+  if (auto known = run.remittances.find(code); known != run.remittances.end()) {
+    *run.areas.remeses = known->second;
+    run.rememberedRemittance = code;
+    return true;
+  }
   int status = 0;
   DbGet(remeses::kHandle, 0, code, 0, status);
   if (status != 0) {
     run.rememberedRemittance.clear();  // the area no longer holds a known remittance
     return false;
   }
+  run.remittances.emplace(code, *run.areas.remeses);
   run.rememberedRemittance = code;
   return true;
 }

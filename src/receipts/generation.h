@@ -115,6 +115,7 @@ struct ReceiptRunState {
   PartialTotals building;
   PartialTotals general;
   std::string rememberedRemittance;  // code of the remittance record held; empty: none
+  std::map<std::string, std::string> remittances;  // the remittance records read, by code
   CoOwnerWork co;
   int coOwners = 0;  // co-owners processed in this run
   std::vector<std::string> failures;
