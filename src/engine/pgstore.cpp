@@ -424,11 +424,12 @@ class ServerFile final : public DataFile {
   // no other process can delete them meanwhile, so deleting one is sent ahead too.
   std::unordered_set<int64_t> present_;
   uint64_t presentFor_ = 0;  // the folder's epoch they were noted in
-  // Keyed reads inside this process's transaction on a key without duplicates are answered
-  // from a stretch of the key read at once: the records from one value on, in key order. A run
-  // reads the records of consecutive codes one by one, so one query serves many reads. The
-  // stretch holds while the transaction runs (the writer lock keeps others' writes out), kept
-  // up to date with this process's own writes.
+  // Keyed reads inside this process's transaction, or its read transaction, on a key without
+  // duplicates are answered from a stretch of the key read at once: the records from one value
+  // on, in key order. A run reads the records of consecutive codes one by one, so one query
+  // serves many reads. The stretch holds while the transaction runs (the writer lock keeps
+  // others' writes out; a read transaction sees none), kept up to date with this process's own
+  // writes.
   struct Stretch {
     uint64_t epoch = 0;   // the folder's epoch it holds in
     std::string from;     // the collation form it starts at
@@ -460,14 +461,38 @@ class ServerFolder final : public Folder {
   RecordLocks& recordLocks() override { return recordLocks_; }
   // Inside this process's write transaction the folder's writer lock keeps every other
   // process's commits out, so nothing changes but what this process writes (which each data
-  // file counts): the generation stands still until the transaction ends. Outside one the
-  // server tells nothing cheap about other processes' commits, and it changes at every call.
-  bool tellsChanges() const override { return inTransaction_; }
-  uint64_t Generation() override { return inTransaction_ ? generation_ : ++generation_; }
+  // file counts): the generation stands still until the transaction ends. So it does in a
+  // read transaction, which sees the files as they were at its start. Outside both the server
+  // tells nothing cheap about other processes' commits, and it changes at every call.
+  bool tellsChanges() const override { return inTransaction_ || reading_; }
+  uint64_t Generation() override { return tellsChanges() ? generation_ : ++generation_; }
+
+  // Reads inside the caller's transaction on a folder it does not write: one snapshot of the
+  // server's (repeatable read, read only) from the first read to the end, taking no writer
+  // lock, so other processes write on.
+  bool reading() const override { return reading_; }
+  void KeepReading() override {
+    if (inTransaction_ || reading_) return;
+    try {
+      Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    } catch (const EngineError&) {
+      conn_.ExecQuietly("ROLLBACK");
+      throw;
+    }
+    NewPicture();
+    reading_ = true;
+  }
+  void StopReading() override {
+    if (!reading_) return;
+    reading_ = false;
+    NewPicture();
+    conn_.ExecQuietly("COMMIT");
+  }
 
   Connection& conn() { return conn_; }
-  // Changes at every Begin and every rollback (whole or to a savepoint) of this process: what
-  // a file knows of its records under one value holds while it lasts.
+  // Changes at every Begin and every rollback (whole or to a savepoint) of this process, and
+  // where a read transaction starts or ends: what a file knows of its records under one value
+  // holds while it lasts.
   uint64_t epoch() const { return epoch_; }
   const std::string& schema() const { return schema_; }
   // Takes the folder's writer lock until the end of the transaction running.
@@ -542,6 +567,7 @@ class ServerFolder final : public Folder {
   // The server makes every commit durable; one whose End need not wait for the disk (not
   // `durable`) commits without waiting for its log to be written.
   void BeginTransaction(bool durable) override {
+    StopReading();
     try {
       Exec(std::string("BEGIN; ") + (durable ? "" : "SET LOCAL synchronous_commit = off; ") +
            WriterLock());
@@ -550,8 +576,7 @@ class ServerFolder final : public Folder {
       throw;
     }
     // A generation of its own: nothing read before the writer lock was taken is served in it.
-    ++generation_;
-    ++epoch_;
+    NewPicture();
     inTransaction_ = true;
     recordLocks_.BeginSolo();
   }
@@ -575,8 +600,7 @@ class ServerFolder final : public Folder {
   }
   void RollbackTransaction() override {
     inTransaction_ = false;
-    ++generation_;
-    ++epoch_;
+    NewPicture();
     conn_.ExecQuietly("ROLLBACK");
     try {
       recordLocks_.EndSolo();
@@ -586,6 +610,7 @@ class ServerFolder final : public Folder {
   }
 
   WriteScope StartWrite(bool several) override {
+    StopReading();
     if (!several) return WriteScope::None;  // one statement: atomic, takes the writer lock
     if (inTransaction_) {
       Exec("SAVEPOINT palvorin_write");
@@ -660,8 +685,15 @@ class ServerFolder final : public Folder {
   std::string schema_;  // quoted
   ServerLocks locks_;
   RecordLocks recordLocks_{locks_};
+  // What this process reads may now differ from what it read before.
+  void NewPicture() {
+    ++generation_;
+    ++epoch_;
+  }
+
   uint64_t generation_ = 1;
   uint64_t epoch_ = 0;
+  bool reading_ = false;
   bool catalogReady_ = false;
   std::string findFile_;
 };
@@ -713,7 +745,7 @@ Result ServerFile::RunQuery(int key, KeyQuery shape, std::string_view value, int
 
 bool ServerFile::Read(int key, KeyQuery shape, std::string_view value, int64_t id,
                       FoundRow& row) {
-  if (folder_.inTransaction() && !keys()[key].duplicates &&
+  if (folder_.tellsChanges() && !keys()[key].duplicates &&
       (shape == KeyQuery::Equal || shape == KeyQuery::GreaterOrEqual ||
        shape == KeyQuery::Greater))
     return FromStretch(key, shape, value, row);

@@ -168,6 +168,31 @@ TEST_F(TwoProcessTest, ALockedReadInATransactionReturnsWhatWasCommittedWhileItWa
   EXPECT_EQ(record_, Rec("0001", "g2"));
 }
 
+// A listing reads the data folder inside a transaction over its scratch file: one picture of
+// the files, whatever others commit meanwhile, and what they committed once it ends.
+TEST_F(TwoProcessTest, AFolderOnlyReadInATransactionIsSeenAsAtItsFirstReadUntilTheEnd) {
+  PrepareCodes({"0001", "0003"});
+  Block work{};
+  dir_.MakeDir("work");
+  ASSERT_EQ(CreateFile("work/w.dat", CodesDef()) || OpenFile(work, "work/w.dat") || Begin(work) ||
+                OpenFile(pb_, "codes.dat") || GetEqual("0001"),
+            0);
+  OtherProcess other(InChild([this](Block& pb) {
+    if (int st = Insert(pb, Rec("0002")) || Get(pb, 5, "0003"); st != 0) return st;
+    std::string data = Rec("0003", "g2"), key(255, '\0');
+    return Call(3, pb, data, key, 0);
+  }));
+  ASSERT_EQ(other.status(), 0);
+  EXPECT_EQ(GetEqual("0002"), 4);
+  ASSERT_EQ(GetEqual("0003"), 0);
+  EXPECT_EQ(record_, Rec("0003"));
+  std::string none;
+  ASSERT_EQ(Call(20, work, none, none, 0), 0);
+  ASSERT_EQ(GetEqual("0003"), 0);
+  EXPECT_EQ(record_, Rec("0003", "g2"));
+  EXPECT_EQ(AllCodes(), (Codes{"0001", "0002", "0003"}));
+}
+
 TEST_F(TwoProcessTest, FolderHeldByAnotherWriterGives85AndStillReads) {
   PrepareCodes({"0001"});
   OtherProcess other(InChild([this](Block& pb) {
