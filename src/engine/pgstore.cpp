@@ -272,6 +272,16 @@ class Prepared {
     if (name_.empty()) name_ = c.Prepare(sql, types);
     return name_;
   }
+  // The same for a statement run at every read: `make` gives its text and its parameters'
+  // types, and is called only the first time.
+  template <typename Make>
+  const std::string& GetMade(Connection& c, Make&& make) {
+    if (name_.empty()) {
+      const auto [sql, types] = make();
+      name_ = c.Prepare(sql, types);
+    }
+    return name_;
+  }
 
  private:
   std::string name_;
@@ -724,22 +734,17 @@ Result ServerFile::RunQuery(int key, KeyQuery shape, std::string_view value, int
                      shape == KeyQuery::GreaterBlock || shape == KeyQuery::LessBlock ||
                      shape == KeyQuery::GreaterOrEqualBlock;
   const bool anchored = shape != KeyQuery::First && shape != KeyQuery::Last;
-  std::vector<Oid> types;
   params_.Clear();
-  if (anchored) {
-    types.push_back(kByteaType);
-    params_.Bytes(value);
-  }
-  if (same) {
-    types.push_back(kInt8Type);
-    params_.Int(id);
-  }
-  if (block) {
-    types.push_back(kInt8Type);
-    params_.Int(static_cast<int64_t>(limit));
-  }
-  const std::string& name =
-      q.Get(conn_, KeyQuerySql(table_, key, shape, '$', keys()[key].duplicates), types);
+  if (anchored) params_.Bytes(value);
+  if (same) params_.Int(id);
+  if (block) params_.Int(static_cast<int64_t>(limit));
+  const std::string& name = q.GetMade(conn_, [&] {
+    std::vector<Oid> types;
+    if (anchored) types.push_back(kByteaType);
+    if (same) types.push_back(kInt8Type);
+    if (block) types.push_back(kInt8Type);
+    return std::pair{KeyQuerySql(table_, key, shape, '$', keys()[key].duplicates), types};
+  });
   return conn_.Run(name, params_);
 }
 
@@ -782,8 +787,12 @@ size_t ServerFile::ReadBlock(int key, KeyQuery shape, std::string_view value, in
 bool ServerFile::ReadById(int64_t id, std::string& data) {
   params_.Clear();
   params_.Int(id);
-  Result r = conn_.Run(byId_.Get(conn_, "SELECT data FROM " + table_ + " WHERE id = $1",
-                                 {kInt8Type}),
+  Result r = conn_.Run(byId_.GetMade(conn_,
+                                     [&] {
+                                       return std::pair{"SELECT data FROM " + table_ +
+                                                            " WHERE id = $1",
+                                                        std::vector<Oid>{kInt8Type}};
+                                     }),
                        params_);
   if (r.rows() == 0) return false;
   data.assign(r.Bytes(0, 0));
@@ -878,9 +887,10 @@ void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& ke
 }
 
 bool ServerFile::DeleteRow(int64_t id) {
-  const std::string& statement = delete_[folder_.inTransaction()].Get(
-      conn_, Writer() + "DELETE FROM " + table_ + " USING w WHERE id = $1 RETURNING id",
-      {kInt8Type});
+  const std::string& statement = delete_[folder_.inTransaction()].GetMade(conn_, [&] {
+    return std::pair{Writer() + "DELETE FROM " + table_ + " USING w WHERE id = $1 RETURNING id",
+                     std::vector<Oid>{kInt8Type}};
+  });
   params_.Clear();
   params_.Int(id);
   bool deleted = true;
