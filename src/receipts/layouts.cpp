@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 
 namespace palvorin {
 namespace {
@@ -61,7 +62,14 @@ std::string GetText(std::string_view rec, int at, int width) {
 }
 
 void PutText(std::string& rec, int at, int width, std::string_view value) {
-  std::string field(value.substr(0, std::min<size_t>(value.size(), width)));
+  const size_t n = std::min<size_t>(value.size(), width);
+  if (at >= 0 && width >= 0 && static_cast<size_t>(at) + width <= rec.size()) {
+    // A field inside the record, the usual case, is written in place.
+    if (n > 0) std::memmove(rec.data() + at, value.data(), n);
+    std::memset(rec.data() + at + n, ' ', width - n);
+    return;
+  }
+  std::string field(value.substr(0, n));
   field.resize(width, ' ');
   rec.replace(at, width, field);
 }
