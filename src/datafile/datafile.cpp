@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -360,11 +361,16 @@ std::string Fitted(std::string_view value, int length, char pad) {
 
 // ---- Log -------------------------------------------------------------------------------------
 
-// A number as the log writes it: its sign position (blank or "-"), its digits and a blank.
-std::string LogNumber(int value) {
-  std::string text = value < 0 ? "-" : " ";
-  text += std::to_string(value < 0 ? -static_cast<long>(value) : value);
-  return text + " ";
+// Appends a number as the log writes it: its sign position (blank or "-"), its digits and a
+// blank. Straight into the line: every write of a run logs one.
+void AppendLogNumber(std::string& line, int value) {
+  char digits[24];
+  const long magnitude = value < 0 ? -static_cast<long>(value) : value;
+  const char* end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+  const auto length = static_cast<size_t>(end - digits);
+  line += value < 0 ? '-' : ' ';
+  line.append(digits, length);
+  line += ' ';
 }
 
 // Writes the lines kept back so far, in one write.
@@ -390,11 +396,11 @@ void WriteLogLine(int handle, int op, int status) {
   if (files.logPath.empty()) return;
   std::string& line = files.pendingLog;
   const size_t start = line.size();
-  line += LogNumber(handle);
+  AppendLogNumber(line, handle);
   line.resize(start + (line.size() - start + 13) / 14 * 14, ' ');
-  line += LogNumber(op);
+  AppendLogNumber(line, op);
   line.resize(start + (line.size() - start + 13) / 14 * 14, ' ');
-  line += LogNumber(status);
+  AppendLogNumber(line, status);
   line += "\r\n";
   if (!files.inTransaction) FlushLog();
 }
