@@ -320,7 +320,9 @@ int DbDo(DbSlotState& slot, int op) {
     FillDataBuffer(slot, data);
     size_t keyLength = std::min<size_t>(slot.currentKey.size(), key.size());
     std::memcpy(key.data(), slot.currentKey.data(), keyLength);
-    std::memset(key.data() + keyLength, '\0', key.size() - keyLength);
+    // Like the record, the key is read and written no further than the length the engine is
+    // given: a NUL after it is all the rest of the buffer needs.
+    if (keyLength < key.size()) key[keyLength] = '\0';
     uint32_t length = Length(slot.recordLength);
     status = CallEngine(op, slot.positionBlock.data(), data.data(), length, key.data(),
                         static_cast<int>(keyLength), ActiveKeyNumber(slot));
