@@ -317,16 +317,20 @@ int DbDo(DbSlotState& slot, int op) {
   DbLockWait wait;
   int status = 0;
   for (;;) {
-    FillDataBuffer(slot, data);
+    // A record area as long as the record is the engine's data buffer itself: the engine reads
+    // and writes only the record's bytes, which the copies in and out would carry unchanged.
+    const bool direct = slot.record != nullptr &&
+                        slot.record->size() >= static_cast<size_t>(slot.recordLength);
+    if (!direct) FillDataBuffer(slot, data);
     size_t keyLength = std::min<size_t>(slot.currentKey.size(), key.size());
     std::memcpy(key.data(), slot.currentKey.data(), keyLength);
     // Like the record, the key is read and written no further than the length the engine is
     // given: a NUL after it is all the rest of the buffer needs.
     if (keyLength < key.size()) key[keyLength] = '\0';
     uint32_t length = Length(slot.recordLength);
-    status = CallEngine(op, slot.positionBlock.data(), data.data(), length, key.data(),
-                        static_cast<int>(keyLength), ActiveKeyNumber(slot));
-    CopyBackRecord(slot, View(data), length);
+    status = CallEngine(op, slot.positionBlock.data(), direct ? slot.record->data() : data.data(),
+                        length, key.data(), static_cast<int>(keyLength), ActiveKeyNumber(slot));
+    if (!direct) CopyBackRecord(slot, View(data), length);
     slot.currentKey.assign(key.data(), keyLength);
     if (status == kDbDamagedRecord) NoteDamage(slot);
     if (!IsLockStatus(status)) break;
