@@ -264,18 +264,27 @@ class Connection {
   std::vector<std::string> ahead_;  // the statements sent ahead, unanswered
 };
 
-// A statement prepared on first use.
+// A statement's text and its parameters' types.
+struct Text {
+  Text(std::string text, std::vector<Oid> parameterTypes)
+      : sql(std::move(text)), types(std::move(parameterTypes)) {}
+  std::string sql;
+  std::vector<Oid> types;
+};
+
+// The types of a position followed by `bytes` byte strings.
+std::vector<Oid> PositionAndBytes(size_t bytes) {
+  std::vector<Oid> types(bytes + 1, kByteaType);
+  types[0] = kInt8Type;
+  return types;
+}
+
+// A statement prepared on first use: `make` gives its text and its parameters' types, and is
+// called only then (most statements run at every read or write).
 class Prepared {
  public:
-  bool ready() const { return !name_.empty(); }
-  const std::string& Get(Connection& c, const std::string& sql, const std::vector<Oid>& types) {
-    if (name_.empty()) name_ = c.Prepare(sql, types);
-    return name_;
-  }
-  // The same for a statement run at every read: `make` gives its text and its parameters'
-  // types, and is called only the first time.
   template <typename Make>
-  const std::string& GetMade(Connection& c, Make&& make) {
+  const std::string& Get(Connection& c, Make&& make) {
     if (name_.empty()) {
       const auto [sql, types] = make();
       name_ = c.Prepare(sql, types);
@@ -343,9 +352,11 @@ class ServerLocks final : public ByteLocks {
     params_.Clear();
     params_.Int(KeyOf(offset));
     Result r = conn_.Run(s.Get(conn_,
-                               exclusive ? "SELECT pg_try_advisory_lock($1)"
-                                         : "SELECT pg_try_advisory_lock_shared($1)",
-                               {kInt8Type}),
+                               [exclusive] {
+                                 return Text(exclusive ? "SELECT pg_try_advisory_lock($1)"
+                                                       : "SELECT pg_try_advisory_lock_shared($1)",
+                                             {kInt8Type});
+                               }),
                          params_);
     return r.rows() == 1 && r.Bytes(0, 0) == std::string_view("\1", 1);
   }
@@ -355,9 +366,11 @@ class ServerLocks final : public ByteLocks {
     params_.Clear();
     params_.Int(KeyOf(offset));
     conn_.Run(s.Get(conn_,
-                    exclusive ? "SELECT pg_advisory_unlock($1)"
-                              : "SELECT pg_advisory_unlock_shared($1)",
-                    {kInt8Type}),
+                    [exclusive] {
+                      return Text(exclusive ? "SELECT pg_advisory_unlock($1)"
+                                            : "SELECT pg_advisory_unlock_shared($1)",
+                                  {kInt8Type});
+                    }),
               params_);
   }
 
@@ -738,12 +751,12 @@ Result ServerFile::RunQuery(int key, KeyQuery shape, std::string_view value, int
   if (anchored) params_.Bytes(value);
   if (same) params_.Int(id);
   if (block) params_.Int(static_cast<int64_t>(limit));
-  const std::string& name = q.GetMade(conn_, [&] {
+  const std::string& name = q.Get(conn_, [&] {
     std::vector<Oid> types;
     if (anchored) types.push_back(kByteaType);
     if (same) types.push_back(kInt8Type);
     if (block) types.push_back(kInt8Type);
-    return std::pair{KeyQuerySql(table_, key, shape, '$', keys()[key].duplicates), types};
+    return Text(KeyQuerySql(table_, key, shape, '$', keys()[key].duplicates), types);
   });
   return conn_.Run(name, params_);
 }
@@ -787,13 +800,10 @@ size_t ServerFile::ReadBlock(int key, KeyQuery shape, std::string_view value, in
 bool ServerFile::ReadById(int64_t id, std::string& data) {
   params_.Clear();
   params_.Int(id);
-  Result r = conn_.Run(byId_.GetMade(conn_,
-                                     [&] {
-                                       return std::pair{"SELECT data FROM " + table_ +
-                                                            " WHERE id = $1",
-                                                        std::vector<Oid>{kInt8Type}};
-                                     }),
-                       params_);
+  Result r = conn_.Run(
+      byId_.Get(conn_,
+                [&] { return Text("SELECT data FROM " + table_ + " WHERE id = $1", {kInt8Type}); }),
+      params_);
   if (r.rows() == 0) return false;
   data.assign(r.Bytes(0, 0));
   Present(id);
@@ -817,24 +827,21 @@ int64_t ServerFile::InsertRow(const uint8_t* data, const RecordKeys& keys) {
     Present(id);
     return id;
   }
-  Prepared& insert = insert_[folder_.inTransaction()];
-  if (!insert.ready()) {
+  const std::string& insert = insert_[folder_.inTransaction()].Get(conn_, [&] {
     std::string cols = "data", values = "$1";
     for (size_t k = 0; k < keys.raw.size(); ++k) {
       cols += ", " + KeyColumn(static_cast<int>(k));
       values += ", $" + std::to_string(k + 2);
     }
     // A key value already taken inserts nothing, and so does not undo the transaction running.
-    const std::vector<Oid> types(keys.raw.size() + 1, kByteaType);
-    insert.Get(conn_,
-               Writer() + "INSERT INTO " + table_ + " (" + cols + ") SELECT " + values +
-                   " FROM w ON CONFLICT DO NOTHING RETURNING id",
-               types);
-  }
+    return Text(Writer() + "INSERT INTO " + table_ + " (" + cols + ") SELECT " + values +
+                    " FROM w ON CONFLICT DO NOTHING RETURNING id",
+                std::vector<Oid>(keys.raw.size() + 1, kByteaType));
+  });
   params_.Clear();
   params_.Bytes({reinterpret_cast<const char*>(data), static_cast<size_t>(recordLength())});
   BindKeys(keys, ~uint64_t{0});
-  Result r = conn_.Run(insert.Get(conn_, {}, {}), params_);
+  Result r = conn_.Run(insert, params_);
   if (r.rows() == 0)
     throw EngineError{EngineStatus::DuplicateKey, "a key value of " + name() + " is taken"};
   const int64_t id = r.Int(0, 0);
@@ -845,17 +852,14 @@ int64_t ServerFile::InsertRow(const uint8_t* data, const RecordKeys& keys) {
 
 void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& keys,
                            uint64_t changedKeys) {
-  Prepared& up = updates_[folder_.inTransaction()][changedKeys];
-  if (!up.ready()) {
+  const std::string& up = updates_[folder_.inTransaction()][changedKeys].Get(conn_, [&] {
     std::string sets = "data = $2";
     for (size_t k = 0; k < keys.raw.size(); ++k)
       if (HasKey(changedKeys, k))
         sets += ", " + KeyColumn(static_cast<int>(k)) + " = $" + std::to_string(k + 3);
-    std::vector<Oid> types(keys.raw.size() + 2, kByteaType);
-    types[0] = kInt8Type;
-    up.Get(conn_, Writer() + "UPDATE " + table_ + " SET " + sets + " FROM w WHERE id = $1",
-           types);
-  }
+    return Text(Writer() + "UPDATE " + table_ + " SET " + sets + " FROM w WHERE id = $1",
+                PositionAndBytes(keys.raw.size() + 1));
+  });
   params_.Clear();
   params_.Int(id);
   params_.Bytes({reinterpret_cast<const char*>(data), static_cast<size_t>(recordLength())});
@@ -869,15 +873,15 @@ void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& ke
   if (!guarded) {
     // Inside the transaction nothing but a failure of the server's can refuse it.
     if (folder_.inTransaction())
-      conn_.SendAhead(up.Get(conn_, {}, {}), params_);
+      conn_.SendAhead(up, params_);
     else
-      conn_.Run(up.Get(conn_, {}, {}), params_);
+      conn_.Run(up, params_);
     KeepStretches(id, data, &keys, changedKeys);
     return;
   }
   folder_.Exec("SAVEPOINT palvorin_update");
   try {
-    conn_.Run(up.Get(conn_, {}, {}), params_);
+    conn_.Run(up, params_);
   } catch (const EngineError&) {
     conn_.ExecQuietly("ROLLBACK TO palvorin_update; RELEASE palvorin_update");
     throw;
@@ -887,9 +891,9 @@ void ServerFile::UpdateRow(int64_t id, const uint8_t* data, const RecordKeys& ke
 }
 
 bool ServerFile::DeleteRow(int64_t id) {
-  const std::string& statement = delete_[folder_.inTransaction()].GetMade(conn_, [&] {
-    return std::pair{Writer() + "DELETE FROM " + table_ + " USING w WHERE id = $1 RETURNING id",
-                     std::vector<Oid>{kInt8Type}};
+  const std::string& statement = delete_[folder_.inTransaction()].Get(conn_, [&] {
+    return Text(Writer() + "DELETE FROM " + table_ + " USING w WHERE id = $1 RETURNING id",
+                {kInt8Type});
   });
   params_.Clear();
   params_.Int(id);
@@ -987,7 +991,8 @@ bool ServerFile::KnownPresent(int64_t id) {
 
 int64_t ServerFile::CountRows() {
   params_.Clear();
-  Result r = conn_.Run(count_.Get(conn_, "SELECT count(*) FROM " + table_, {}), params_);
+  Result r = conn_.Run(
+      count_.Get(conn_, [&] { return Text("SELECT count(*) FROM " + table_, {}); }), params_);
   return r.rows() == 1 ? r.Int(0, 0) : 0;
 }
 
@@ -1004,22 +1009,20 @@ void ServerFile::InsertRowAt(int64_t id, const uint8_t* data, const RecordKeys& 
 
 const std::string& ServerFile::InsertAt(int64_t id, const uint8_t* data,
                                         const RecordKeys& keys) {
-  if (!insertAt_.ready()) {
+  const std::string& insert = insertAt_.Get(conn_, [&] {
     std::string cols = "id, data", values = "$1, $2";
     for (size_t k = 0; k < keys.raw.size(); ++k) {
       cols += ", " + KeyColumn(static_cast<int>(k));
       values += ", $" + std::to_string(k + 3);
     }
-    std::vector<Oid> types(keys.raw.size() + 2, kByteaType);
-    types[0] = kInt8Type;
-    insertAt_.Get(conn_, "INSERT INTO " + table_ + " (" + cols + ") VALUES (" + values + ")",
-                  types);
-  }
+    return Text("INSERT INTO " + table_ + " (" + cols + ") VALUES (" + values + ")",
+                PositionAndBytes(keys.raw.size() + 1));
+  });
   params_.Clear();
   params_.Int(id);
   params_.Bytes({reinterpret_cast<const char*>(data), static_cast<size_t>(recordLength())});
   BindKeys(keys, ~uint64_t{0});
-  return insertAt_.Get(conn_, {}, {});
+  return insert;
 }
 
 int64_t ServerFile::NextId() {
@@ -1033,9 +1036,14 @@ int64_t ServerFile::NextId() {
     const int64_t wanted = std::min<int64_t>(ids_.empty() ? 1 : 2 * ids_.size(), 64);
     params_.Clear();
     params_.Int(wanted);
-    const std::string sql = "SELECT nextval(pg_get_serial_sequence(" + TableLiteral() +
-                            ", 'id')) FROM generate_series(1, $1)";
-    Result r = conn_.Run(nextIds_.Get(conn_, sql, {kInt8Type}), params_);
+    Result r = conn_.Run(nextIds_.Get(conn_,
+                                      [&] {
+                                        return Text("SELECT nextval(pg_get_serial_sequence(" +
+                                                        TableLiteral() +
+                                                        ", 'id')) FROM generate_series(1, $1)",
+                                                    {kInt8Type});
+                                      }),
+                         params_);
     ids_.clear();
     nextId_ = 0;
     for (int i = 0; i < r.rows(); ++i) ids_.push_back(r.Int(i, 0));
