@@ -942,9 +942,7 @@ bool ServerFile::FromStretch(int key, KeyQuery shape, std::string_view value, Fo
       [](const FoundRow& r, std::string_view v) { return std::string_view(r.collated) < v; });
   if (shape == KeyQuery::Greater && it != s.rows.end() && it->collated == value) ++it;
   if (it == s.rows.end() || (shape == KeyQuery::Equal && it->collated != value)) return false;
-  row.id = it->id;
-  row.data.assign(it->data);
-  row.collated.assign(it->collated);
+  row = *it;
   return true;
 }
 

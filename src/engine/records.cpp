@@ -187,9 +187,7 @@ bool FindStartingWalk(Cursor& c, int k, KeyQuery shape, const std::string& searc
   ra.gone.assign(ra.count, 0);
   ra.next = ra.count > 0 ? 1 : 0;
   if (ra.count == 0) return false;
-  row.id = ra.rows[0].id;
-  row.data.assign(ra.rows[0].data);
-  row.collated.assign(ra.rows[0].collated);
+  row = ra.rows[0];
   return true;
 }
 
@@ -234,12 +232,6 @@ size_t FirstLeft(const ReadAhead& ra, size_t from) {
   return from;
 }
 
-void CopyRow(const FoundRow& from, FoundRow& row) {
-  row.id = from.id;
-  row.data.assign(from.data);
-  row.collated.assign(from.collated);
-}
-
 // The record a Get Next / Get Previous reaches, from the read-ahead block, read again when it
 // no longer serves or is used up.
 bool FindAhead(Cursor& c, int k, bool forward, FoundRow& row) {
@@ -253,7 +245,7 @@ bool FindAhead(Cursor& c, int k, bool forward, FoundRow& row) {
   }
   if (at >= ra.count) return false;
   ra.next = at;
-  CopyRow(ra.rows[at], row);
+  row = ra.rows[at];
   c.walks.peeked = true;
   return true;
 }
@@ -274,7 +266,7 @@ bool FindInBlock(Cursor& c, int k, KeyQuery shape, const std::string& search, bo
     const std::string& v = ra.rows[i].collated;
     if (v < search || (greater && v == search)) continue;
     found = shape != KeyQuery::Equal || v == search;
-    if (found) CopyRow(ra.rows[i], row);
+    if (found) row = ra.rows[i];
     return true;
   }
   if (!ra.atEnd) return false;

@@ -63,7 +63,8 @@ inline bool HasKey(uint64_t keys, size_t k) {
   return k < 64 ? (keys >> k & 1) != 0 : keys == ~uint64_t{0};
 }
 
-// A record as read: its position, bytes and collation form of the key it was read by.
+// A record as read: its position, bytes and collation form of the key it was read by. Copying
+// one onto another reuses the target's string buffers, so rows are copied by assignment.
 struct FoundRow {
   int64_t id = 0;
   std::string data;
