@@ -502,6 +502,25 @@ TEST_F(EngineTest, KeyedReadsInsideATransactionSeeItsOwnInsertsUpdatesAndDeletes
   ASSERT_EQ(Get(8, "0020"), 0);  // Get Greater
   EXPECT_EQ(record_.substr(0, 8), Rec("0030", "g2"));
   EXPECT_EQ(Get(9, "0041"), 9);  // Get Greater or Equal past the last
+  // A record inserted at the very value a read just failed to find.
+  EXPECT_EQ(GetEqual("0035"), 4);
+  ASSERT_EQ(Insert(Rec("0035")), 0);
+  EXPECT_EQ(GetEqual("0035"), 0);
+  ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
+}
+
+TEST_F(EngineTest, InsideATransactionGetGreaterFromEachRecordReachesTheNext) {
+  OpenCodes();
+  Codes codes;
+  for (int i = 10; i < 50; ++i) codes.push_back("00" + std::to_string(i));
+  InsertCodes(codes);
+  std::string none;
+  ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
+  for (size_t i = 0; i + 1 < codes.size(); ++i) {
+    ASSERT_EQ(Get(8, codes[i]), 0) << codes[i];
+    EXPECT_EQ(Code(), codes[i + 1]);
+  }
+  EXPECT_EQ(Get(8, codes.back()), 9);
   ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
 }
 

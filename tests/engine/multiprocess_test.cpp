@@ -193,6 +193,24 @@ TEST_F(TwoProcessTest, AFolderOnlyReadInATransactionIsSeenAsAtItsFirstReadUntilT
   EXPECT_EQ(AllCodes(), (Codes{"0001", "0002", "0003"}));
 }
 
+TEST_F(TwoProcessTest, ARecordDeletedElsewhereSinceTheLastTransactionCannotBeWrittenInTheNext) {
+  PrepareCodes({"0001", "0002"});
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  std::string none;
+  ASSERT_EQ(Begin(pb_) || GetEqual("0001") || Call(20, pb_, none, none, 0), 0);
+  OtherProcess other(InChild([this](Block& pb) {
+    if (int st = Get(pb, 5, "0001"); st != 0) return st;
+    std::string data(8, '\0'), key(255, '\0');
+    return Call(4, pb, data, key, 0);
+  }));
+  ASSERT_EQ(other.status(), 0);
+  ASSERT_EQ(Begin(pb_), 0);
+  EXPECT_EQ(Update(Rec("0001", "g2")), 8);
+  EXPECT_EQ(Delete(), 8);
+  ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
+  EXPECT_EQ(AllCodes(), (Codes{"0002"}));
+}
+
 TEST_F(TwoProcessTest, FolderHeldByAnotherWriterGives85AndStillReads) {
   PrepareCodes({"0001"});
   OtherProcess other(InChild([this](Block& pb) {
