@@ -502,10 +502,15 @@ TEST_F(EngineTest, KeyedReadsInsideATransactionSeeItsOwnInsertsUpdatesAndDeletes
   ASSERT_EQ(Get(8, "0020"), 0);  // Get Greater
   EXPECT_EQ(record_.substr(0, 8), Rec("0030", "g2"));
   EXPECT_EQ(Get(9, "0041"), 9);  // Get Greater or Equal past the last
-  // A record inserted at the very value a read just failed to find.
+  ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
+  // A record inserted at the very value the transaction's first read failed to find, read by
+  // another open.
+  ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
   EXPECT_EQ(GetEqual("0035"), 4);
   ASSERT_EQ(Insert(Rec("0035")), 0);
-  EXPECT_EQ(GetEqual("0035"), 0);
+  Block other{};
+  ASSERT_EQ(OpenFile(other, "codes.dat"), 0);
+  EXPECT_EQ(Get(other, 5, "0035"), 0);
   ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
 }
 
