@@ -471,6 +471,43 @@ TEST_F(EngineTest, AWalkInsideATransactionSeesItsOwnWritesAtOnce) {
   EXPECT_EQ(AllCodes(), (Codes{"0001", "0010", "0020", "0025", "0050", "0055", "0060"}));
 }
 
+// Another open's writes just ahead of a walk: a record inserted right after the current one,
+// the last record read ahead deleted; on the key with duplicates, a record inserted after the
+// others of its value, then moved to a value behind the walk.
+TEST_F(EngineTest, AWalkInsideATransactionMeetsAnotherOpensWritesJustAheadOfIt) {
+  OpenCodes();
+  for (const char* code : {"0010", "0020", "0030"}) ASSERT_EQ(Insert(Rec(code)), 0);
+  ASSERT_EQ(Insert(Rec("0040", "g2")), 0);
+  Block other{};
+  ASSERT_EQ(OpenFile(other, "codes.dat"), 0);
+  std::string none, data(8, '\0'), key(255, '\0');
+  ASSERT_EQ(Call(19, pb_, none, none, 0), 0);
+  ASSERT_EQ(Get(12), 0);
+  ASSERT_EQ(Next(), 0);
+  ASSERT_EQ(Insert(other, Rec("0025", "g3")), 0);
+  ASSERT_EQ(Get(other, 5, "0040"), 0);
+  ASSERT_EQ(Call(4, other, data, key, 0), 0);
+  for (const char* code : {"0025", "0030"}) {
+    ASSERT_EQ(Next(), 0);
+    EXPECT_EQ(Code(), code);
+  }
+  EXPECT_EQ(Next(), 9);
+
+  ASSERT_EQ(Get(12, "", 1), 0);
+  ASSERT_EQ(Next(1), 0);
+  EXPECT_EQ(Code(), "0020");
+  ASSERT_EQ(Insert(other, Rec("0050", "g3")), 0);
+  for (const char* code : {"0030", "0025"}) {
+    ASSERT_EQ(Next(1), 0);
+    EXPECT_EQ(Code(), code);
+  }
+  data = Rec("0050", "g0");
+  ASSERT_EQ(Get(other, 5, "0050"), 0);
+  ASSERT_EQ(Call(3, other, data, key, 0), 0);
+  EXPECT_EQ(Next(1), 9);
+  ASSERT_EQ(Call(20, pb_, none, none, 0), 0);
+}
+
 TEST_F(EngineTest, InsideATransactionARecordAnotherBlockDeletedCannotBeDeletedAgain) {
   OpenCodes();
   InsertCodes({"0001", "0002"});
