@@ -117,6 +117,27 @@ TEST_F(TwoProcessTest, UnlockReleasesSingleAndMultipleLocks) {
   other.Kill();
 }
 
+TEST_F(TwoProcessTest, MultipleLocksGivenBackFirstTakenFirstFreeExactlyTheirRecords) {
+  PrepareCodes({"0001", "0002", "0003"});
+  ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
+  for (const char* code : {"0001", "0002", "0003"}) ASSERT_EQ(Get(405, code), 0);
+  // Which of the three records another process can lock: bit 0 for 0001, 1 for 0002 ...
+  const auto lockable = [this] {
+    return OtherProcess(InChild([this](Block& pb) {
+             return (Get(pb, 405, "0001") == 0) | (Get(pb, 405, "0002") == 0) << 1 |
+                    (Get(pb, 405, "0003") == 0) << 2;
+           }))
+        .status();
+  };
+  ASSERT_EQ(GetEqual("0001"), 0);
+  std::string position(4, '\0'), key;
+  ASSERT_EQ(Call(22, pb_, position, key, 0), 0);
+  ASSERT_EQ(Call(27, pb_, position, key, -1), 0);
+  EXPECT_EQ(lockable(), 1);
+  ASSERT_EQ(Call(27, pb_, position, key, -2), 0);
+  EXPECT_EQ(lockable(), 7);
+}
+
 TEST_F(TwoProcessTest, ARecordCommittedElsewhereBetweenTwoStepsIsReachedByTheNext) {
   PrepareCodes({"0001", "0002", "0004", "0005"});
   ASSERT_EQ(OpenFile(pb_, "codes.dat"), 0);
