@@ -212,10 +212,15 @@ TEST_F(SelectionTest, OptionListShowsOnlyEntriesAfterABar) {
   }
 }
 
-TEST_F(SelectionTest, WindowTitlesAreDrawn) {
+TEST_F(SelectionTest, WindowTitlesAndEveryPromptAreDrawn) {
   SelectionPaint(kSelectionScreen);
   // " PREPARACIO DE REBUTS " is 22 long: it starts at 41 - 11.
   EXPECT_EQ(Row(1).substr(29, 22), " PREPARACIO DE REBUTS ");
+  const int fields = static_cast<int>(FormScreenAt(kSelectionScreen).fields.size());
+  for (int f = 1; f <= fields; ++f) {
+    const FormField& field = FormFieldAt(kSelectionScreen, f);
+    EXPECT_EQ(Row(field.row).substr(field.col - 1, field.prompt.size()), field.prompt) << f;
+  }
   int key = 0;
   Headless().FeedKeys({keys::kEsc});
   FormRun(-kConceptScreen, 0, 0, key);
