@@ -54,5 +54,11 @@ TEST(CodePage, MalformedUtf8BecomesQuestionMarks) {
   EXPECT_EQ(cp850("\xF0\x9F\x98\x80x"), "?x");  // outside the basic plane
 }
 
+// The first and last of each range of control characters become \xNN; their neighbours stay.
+TEST(CodePage, EscapeControlsTurnsEveryControlIntoHexAndKeepsItsNeighbours) {
+  EXPECT_EQ(EscapeControls(std::string("\0\x1f ~\x7f", 5)), "\\x00\\x1f ~\\x7f");
+  EXPECT_EQ(EscapeControls("\xC2\x80\xC2\x9F\xC2\xA0\xFF"), "\\xc2\\x80\\xc2\\x9f\xC2\xA0\\xff");
+}
+
 }  // namespace
 }  // namespace palvorin

@@ -30,9 +30,14 @@ TEST(OsPath, TurnsDosSeparatorsAndDrivesIntoLinuxPaths) {
   };
   // Nothing of these exists, so every component keeps its spelling.
   static constexpr Case kCases[] = {
-      {"C:\\ZEPNOWHERE\\DADES\\HFinca", "/ZEPNOWHERE/DADES/HFinca"},
-      {"c:ZEPNOWHERE\\x", "ZEPNOWHERE/x"},
-      {"C:", ""},
+      {"Z:\\ZEPNOWHERE\\DADES\\HFinca", "/ZEPNOWHERE/DADES/HFinca"},
+      {"a:ZEPNOWHERE\\x", "ZEPNOWHERE/x"},
+      {"A:", ""},
+      {"z:\\x", "/x"},
+      {"@:\\x", "@:/x"},  // the bytes just outside the letters are no drive
+      {"[:\\x", "[:/x"},
+      {"`:\\x", "`:/x"},
+      {"{:\\x", "{:/x"},
       {"/nonexistent-zep/DADES\\HFinca", "/nonexistent-zep/DADES/HFinca"},
       {"nonexistent-zep\\", "nonexistent-zep/"},
       {"", ""},
