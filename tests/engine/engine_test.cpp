@@ -383,6 +383,9 @@ TEST_F(EngineTest, PositionsStayStableAndGetDirectRestoresTheWalk) {
   EXPECT_EQ(key_.substr(0, 1), "b");
   ASSERT_EQ(Next(1), 0);
   EXPECT_EQ(Code(), "0003");
+  std::string data(64, '\0'), key(2, '\0');  // as long as key 1
+  std::memcpy(data.data(), &pos, 4);
+  EXPECT_EQ(Call(23, pb_, data, key, 1), 0);
   EXPECT_EQ(GetDirect(9999), 43);
   EXPECT_EQ(GetDirect(0), 43);
 }

@@ -58,6 +58,9 @@ TEST(CodePage, MalformedUtf8BecomesQuestionMarks) {
 TEST(CodePage, EscapeControlsTurnsEveryControlIntoHexAndKeepsItsNeighbours) {
   EXPECT_EQ(EscapeControls(std::string("\0\x1f ~\x7f", 5)), "\\x00\\x1f ~\\x7f");
   EXPECT_EQ(EscapeControls("\xC2\x80\xC2\x9F\xC2\xA0\xFF"), "\\xc2\\x80\\xc2\\x9f\xC2\xA0\\xff");
+  // U+D7FF, the surrogates U+D800 and U+DFFF (no characters), U+E000, U+10FFFF.
+  EXPECT_EQ(EscapeControls("\xED\x9F\xBF\xED\xA0\x80\xED\xBF\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF"),
+            "\xED\x9F\xBF\\xed\\xa0\\x80\\xed\\xbf\\xbf\xEE\x80\x80\xF4\x8F\xBF\xBF");
 }
 
 }  // namespace

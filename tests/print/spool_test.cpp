@@ -97,7 +97,7 @@ TEST_F(SpoolTest, JustifyCodesFollowTheFirstCharacter) {
   };
   const std::vector<Case> cases = {
       {"C", "JUSC"},         {"  centre", "JUSC"},   {"D", "JUSD"},  {"r", "JUSD"},
-      {"A", "JUSA"},         {"b", "JUSA"},          {"", "JUSE"},   {"   ", "JUSE"},
+      {"A", "JUSA"},         {"a", "JUSA"},          {"", "JUSE"},   {"   ", "JUSE"},
       {"E", "JUSE"},         {"x", "JUSE"},          {"N2 \\ZZ9\\ rest", "JUSN 2  \\ZZ9\\"},
       {"n-2.5", "JUSN 2  "}, {"N3.5\\a", "JUSN 4  \\a"},
   };
