@@ -207,12 +207,6 @@ bool ForEachSegment(const std::string& stats, int keyNumber, Each each) {
   return true;
 }
 
-std::vector<Segment> KeySegments(const std::string& stats, int keyNumber) {
-  std::vector<Segment> segments;
-  if (!ForEachSegment(stats, keyNumber, [&](const Segment& s) { segments.push_back(s); })) return {};
-  return segments;
-}
-
 // Every keyed read asks for its key's length: counted without a list of the segments.
 int KeyLength(const std::string& stats, int keyNumber) {
   int length = 0;
@@ -855,7 +849,7 @@ std::string KeyCollate(std::string_view key, int handle) {
   std::string value(key);
   std::string_view table = AcsTable(slot->statistics);
   size_t p = 0;  // 0-based start of the segment
-  for (const Segment& s : KeySegments(slot->statistics, ActiveKeyNumber(*slot))) {
+  const auto collate = [&](const Segment& s) {
     size_t end = p + s.length;
     if (s.flags & kFlagBinary) {
       if (value.size() < end) value.resize(end, '\0');
@@ -866,7 +860,9 @@ std::string KeyCollate(std::string_view key, int handle) {
       }
     }
     p = end;
-  }
+  };
+  // Statistics that end inside the key describe no key: the value is left as it was typed.
+  if (!ForEachSegment(slot->statistics, ActiveKeyNumber(*slot), collate)) return std::string(key);
   return value;
 }
 
